@@ -1,0 +1,39 @@
+#include "directory_payload.h"
+
+#include "file_ops.h"
+
+namespace qorvex {
+
+Result<std::string> DirectoryPayload::overrideText(std::string_view name) const {
+  if (!overrides_ || name.empty() || name == "." || name == ".." ||
+      name.find_first_of("/\\") != std::string_view::npos) {
+    return fail(Error::FileNotFound);
+  }
+  auto kind = overrides_->kindOf(name);
+  if (!kind || *kind != FileKind::File) return fail(Error::FileNotFound);
+  auto text = overrides_->readFile(name, kMaxFileSize);
+  // A file that is there but cannot be read is reported as such, not
+  // silently replaced by the carried text.
+  if (!text && text.error() == Error::FileNotFound) return fail(Error::Unexpected);
+  return text;
+}
+
+Result<std::string> DirectoryPayload::manifestText() const {
+  auto text = overrideText(kManifestName);
+  if (text || text.error() != Error::FileNotFound) return text;
+  return embedded_.manifestText();
+}
+
+Result<std::string> DirectoryPayload::moduleText() const {
+  auto text = overrideText(kModuleName);
+  if (text || text.error() != Error::FileNotFound) return text;
+  return embedded_.moduleText();
+}
+
+Result<std::string> DirectoryPayload::resource(std::string_view name) const {
+  auto text = overrideText(name);
+  if (text || text.error() != Error::FileNotFound) return text;
+  return embedded_.resource(name);
+}
+
+}  // namespace qorvex

@@ -1,0 +1,194 @@
+// qorvex-patch: the patch engine on the command line, for Linux players under
+// Proton, for scripting and for tests. It prints the RunLog exactly as the
+// wizard's log control would hold it.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
+#include "directory_payload.h"
+#include "file_system.h"
+#include "install_dir.h"
+#include "run.h"
+#include "run_log.h"
+
+namespace {
+
+using qorvex::Error;
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitErrors = 1;
+constexpr int kExitFatal = 2;
+constexpr int kExitUsage = 64;
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
+constexpr std::string_view kUsage =
+    "Usage: qorvex-patch [--payload DIR] [--dry-run] ACTION INSTALL_DIR\n"
+    "\n"
+    "Checks, installs or uninstalls the Mission Editor undo feature in a game\n"
+    "install and prints the run's log.\n"
+    "\n"
+    "ACTION:\n"
+    "  check      report what an install would do; writes nothing\n"
+    "  install    deploy the undo module and apply the patches\n"
+    "  uninstall  remove the patches and the undo module\n"
+    "\n"
+    "Options:\n"
+    "  --payload DIR  use manifest.json, me_qorvex_undo.lua and block files found\n"
+    "                 directly in DIR instead of the built-in texts of those names\n"
+    "  --dry-run      with uninstall: report what it would do; writes nothing\n"
+    "  --help         show this text\n"
+    "\n"
+    "Exit status: 0 completed, 1 completed with errors, 2 stopped by a fatal\n"
+    "error, 64 usage error or not a game install.\n";
+
+class StdoutSink : public qorvex::LogSink {
+ public:
+  void append(std::string_view utf8) override {
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fflush(stdout);
+  }
+};
+
+int usageError(std::string_view message) {
+  std::fprintf(stderr, "qorvex-patch: %.*s\n%.*s", static_cast<int>(message.size()), message.data(),
+               static_cast<int>(kUsage.size()), kUsage.data());
+  return kExitUsage;
+}
+
+std::string currentDirectory() {
+  std::error_code ignored;
+  auto cwd = std::filesystem::current_path(ignored);
+  auto text = cwd.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string makeAbsolute(std::string_view path) {
+  if (qorvex::isAbsolutePath(path)) return std::string(path);
+  std::string absolute = currentDirectory();
+  if (absolute.empty() || (absolute.back() != '/' && absolute.back() != '\\')) {
+    absolute.push_back(kSeparator);
+  }
+  absolute.append(path);
+  return absolute;
+}
+
+int runCli(const std::vector<std::string>& args) {
+  std::string payloadDir;
+  bool havePayloadDir = false;
+  bool dryRun = false;
+  std::vector<std::string> positional;
+  bool optionsDone = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!optionsDone && arg == "--") {
+      optionsDone = true;
+    } else if (!optionsDone && (arg == "--help" || arg == "-h")) {
+      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+      return kExitSuccess;
+    } else if (!optionsDone && arg == "--dry-run") {
+      dryRun = true;
+    } else if (!optionsDone && arg == "--payload") {
+      if (i + 1 >= args.size()) return usageError("--payload needs a folder");
+      payloadDir = args[++i];
+      havePayloadDir = true;
+    } else if (!optionsDone && arg.rfind("--payload=", 0) == 0) {
+      payloadDir = arg.substr(10);
+      havePayloadDir = true;
+    } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
+      return usageError("unknown option '" + arg + "'");
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() != 2) return usageError("expected ACTION and INSTALL_DIR");
+  const std::string& action = positional[0];
+  bool uninstall;
+  if (action == "check") {
+    uninstall = false;
+    dryRun = true;
+  } else if (action == "install") {
+    uninstall = false;
+  } else if (action == "uninstall") {
+    uninstall = true;
+  } else {
+    return usageError("unknown action '" + action + "'");
+  }
+
+  std::unique_ptr<qorvex::FileSystem> fs = qorvex::makePlatformFileSystem();
+
+  std::unique_ptr<qorvex::Directory> overrides;
+  if (havePayloadDir) {
+    auto opened = fs->openDirectory(makeAbsolute(payloadDir));
+    if (!opened) {
+      std::string name(qorvex::errorName(opened.error()));
+      std::fprintf(stderr, "qorvex-patch: cannot open payload folder '%s': %s\n", payloadDir.c_str(),
+                   name.c_str());
+      return kExitUsage;
+    }
+    overrides = std::move(*opened);
+  }
+
+  auto normalized = qorvex::normalizeInstallDir(positional[1]);
+  std::string installDir;
+  Error rejection = Error::NoPathProvided;
+  bool accepted = false;
+  if (normalized) {
+    installDir = makeAbsolute(*normalized);
+    rejection = Error::MissionEditorFolderNotFound;
+    accepted = qorvex::looksLikeGameInstall(*fs, installDir, kSeparator);
+  }
+  if (!accepted) {
+    std::string reason(qorvex::errorName(rejection));
+    std::fprintf(stderr,
+                 "qorvex-patch: The selected directory does not look like a valid game install: "
+                 "%s\n",
+                 reason.c_str());
+    return kExitUsage;
+  }
+
+  StdoutSink sink;
+  qorvex::RunLog log(&sink);
+  std::string_view actionName = uninstall ? (dryRun ? "UNINSTALL (dry run)" : "UNINSTALL")
+                                          : (dryRun ? "CHECK" : "INSTALL");
+  qorvex::writeRunHeader(log, installDir, actionName);
+  qorvex::DirectoryPayload payload(std::move(overrides));
+  qorvex::RunResult result =
+      qorvex::run(qorvex::RunRequest{installDir, uninstall, dryRun}, *fs, payload, log);
+  if (result.fatal) {
+    qorvex::writeFatalLine(log, qorvex::errorName(result.error));
+    return kExitFatal;
+  }
+  return result.success ? kExitSuccess : kExitErrors;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(size > 0 ? static_cast<std::size_t>(size) : 1u, '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, arg.data(), size, nullptr, nullptr);
+    arg.resize(arg.size() - 1);
+    args.push_back(std::move(arg));
+  }
+  return runCli(args);
+}
+#else
+int main(int argc, char** argv) { return runCli(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

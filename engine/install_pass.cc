@@ -1,0 +1,117 @@
+// The INSTALL side: deploy the undo module, patch each Lua file after its
+// anchors, then insert the panel block into each dialog file. CHECK runs the
+// same decisions with dryRun set and writes nothing.
+#include <string>
+
+#include "anchor_match.h"
+#include "file_ops.h"
+#include "lua_balance.h"
+#include "patch_block.h"
+#include "run.h"
+#include "run_context.h"
+
+namespace qorvex {
+
+Result<void> deployUndoModule(RunContext& run);
+Result<void> migrateStaleInitCall(RunContext& run, const FileEntry& file, const PatchEntry& patch,
+                                  std::string& workingCopy);
+Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry);
+
+namespace {
+
+constexpr std::string_view kInitCallId = "toolbar_init_call";
+
+Result<void> patchFile(RunContext& run, const FileEntry& file) {
+  const std::string& path = file.relativePath;
+  auto content = readWholeFile(run.installDir, path);
+  if (!content) {
+    if (content.error() != Error::FileNotFound) return fail(content.error());
+    run.addError(path + ": file not found, skipped (" + std::to_string(file.patches.size()) +
+                 " patch(es) not applied)");
+    return {};
+  }
+  std::string working = std::move(*content);
+  std::uint32_t applied = 0;
+  std::uint32_t alreadyApplied = 0;
+
+  for (const PatchEntry& patch : file.patches) {
+    if (patch.id == kInitCallId) {
+      Result<void> migrated = migrateStaleInitCall(run, file, patch, working);
+      if (!migrated) return migrated;
+    }
+    if (findPatchBlock(working, patch.marker)) {
+      ++alreadyApplied;
+      continue;
+    }
+    if (!patch.text.empty() && !working.empty() && containsIgnoringCr(working, patch.text)) {
+      ++alreadyApplied;
+      continue;
+    }
+    AnchorSearch found = findAnchor(working, patch.anchor, AnchorEnd::End);
+    switch (found.kind) {
+      case AnchorSearch::NotFound:
+        run.addError(path + " [" + patch.id +
+                     "]: anchor not found - DCS update may have changed this file's structure. "
+                     "Manual review required.");
+        break;
+      case AnchorSearch::Ambiguous:
+        run.addError(path + " [" + patch.id + "]: anchor matched " + std::to_string(found.count) +
+                     " times (ambiguous) - skipped to avoid corrupting the file. Manual review "
+                     "required.");
+        break;
+      case AnchorSearch::Unique: {
+        const std::string block = buildPatchBlock(patch.marker, patch.text);
+        std::string next;
+        next.reserve(working.size() + block.size());
+        next.append(working, 0, found.offset);
+        next.append(block);
+        next.append(working, found.offset, std::string::npos);
+        working = std::move(next);
+        ++applied;
+        break;
+      }
+    }
+  }
+
+  if (applied == 0) {
+    run.log.write({"[SKIP] ", path, " - all ", std::to_string(alreadyApplied),
+                   " patch(es) already applied.\n"});
+    ++run.summary.filesSkipped;
+    return {};
+  }
+  if (alreadyApplied == 0) {
+    run.log.write({"[PATCH] ", path, " - applying ", std::to_string(applied), " patch(es).\n"});
+  } else {
+    run.log.write({"[PATCH] ", path, " - applying ", std::to_string(applied), " patch(es), ",
+                   std::to_string(alreadyApplied), " already applied.\n"});
+  }
+  if (run.dryRun) {
+    ++run.summary.filesPatched;
+    return {};
+  }
+  if (auto fault = checkLuaBalance(working)) {
+    run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
+    return {};
+  }
+  if (Result<void> backedUp = createBackup(run, path); !backedUp) return backedUp;
+  if (Result<void> written = writeWholeFile(run.fs, run.installDir, path, working); !written) {
+    return written;
+  }
+  ++run.summary.filesPatched;
+  return {};
+}
+
+}  // namespace
+
+Result<void> installPass(RunContext& run) {
+  if (Result<void> deployed = deployUndoModule(run); !deployed) return deployed;
+  for (const FileEntry& file : run.manifest.files) {
+    if (Result<void> patched = patchFile(run, file); !patched) return patched;
+  }
+  for (const DlgFileEntry& entry : run.manifest.dlgFiles) {
+    if (Result<void> inserted = insertPanelBlock(run, entry); !inserted) return inserted;
+  }
+  return {};
+}
+
+}  // namespace qorvex

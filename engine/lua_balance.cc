@@ -1,0 +1,261 @@
+#include "lua_balance.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace qorvex {
+namespace {
+
+constexpr std::size_t kMaxLongBracketLevel = 16;
+
+// Lines are counted lazily: the line of a fault is one more than the line feeds
+// before it. An escaped line feed inside a quoted string counts as well, so the
+// number is the line an editor shows.
+std::uint64_t lineAt(std::string_view text, std::size_t position) {
+  return 1 + static_cast<std::uint64_t>(
+                 std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(position), '\n'));
+}
+
+std::string unbalancedCloser(char closer, std::uint64_t line) {
+  std::string message = "Unbalanced '";
+  message.push_back(closer);
+  message.append("' at line ");
+  message.append(std::to_string(line));
+  return message;
+}
+
+// Number of '=' directly at `from`, counted up to one past the highest level,
+// which is all a caller needs to know.
+std::size_t equalsRun(std::string_view text, std::size_t from) {
+  std::size_t k = 0;
+  while (from + k < text.size() && text[from + k] == '=' && k <= kMaxLongBracketLevel) ++k;
+  return k;
+}
+
+// Level of a long bracket opener "[", k '=', "[" starting at `from`, or -1.
+int longBracketLevel(std::string_view text, std::size_t from) {
+  if (from >= text.size() || text[from] != '[') return -1;
+  std::size_t k = equalsRun(text, from + 1);
+  if (k > kMaxLongBracketLevel) return -1;
+  std::size_t after = from + 1 + k;
+  if (after >= text.size() || text[after] != '[') return -1;
+  return static_cast<int>(k);
+}
+
+std::optional<std::string> endOfText(char quote, bool inLongString, bool inLongComment,
+                                     std::int64_t paren, std::int64_t brace,
+                                     std::int64_t bracket) {
+  if (quote != 0) {
+    std::string message = "Unterminated string literal (started with ";
+    message.push_back(quote);
+    message.push_back(')');
+    return message;
+  }
+  if (inLongString) return std::string("Unterminated long string literal ([[...]])");
+  if (inLongComment) return std::string("Unterminated long comment (--[[...]])");
+  if (paren != 0) return "Unbalanced parentheses: net count " + std::to_string(paren);
+  if (brace != 0) return "Unbalanced braces: net count " + std::to_string(brace);
+  if (bracket != 0) return "Unbalanced brackets: net count " + std::to_string(bracket);
+  return std::nullopt;
+}
+
+struct Interesting {
+  bool table[256] = {};
+  constexpr Interesting() {
+    for (unsigned char c : std::string_view("\"'(){}[]-")) table[c] = true;
+  }
+};
+constexpr Interesting kInteresting;
+
+}  // namespace
+
+std::optional<std::string> checkLuaBalance(std::string_view text) {
+  const std::size_t n = text.size();
+  const char* data = text.data();
+  std::int64_t paren = 0, brace = 0, bracket = 0;
+  std::size_t pos = 0;
+  char quote = 0;
+  bool inLongString = false, inLongComment = false;
+  std::size_t closerLength = 0;  // level + 2 of the open long bracket
+
+  while (pos < n) {
+    if (inLongString || inLongComment) {
+      // The closer is "]", level '=', "]"; only one of that exact level ends it.
+      for (;;) {
+        const void* hit = std::memchr(data + pos, ']', n - pos);
+        if (hit == nullptr) {
+          pos = n;
+          break;
+        }
+        pos = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        if (pos + closerLength <= n && data[pos + closerLength - 1] == ']' &&
+            equalsRun(text, pos + 1) >= closerLength - 2) {
+          pos += closerLength;
+          inLongString = inLongComment = false;
+          break;
+        }
+        ++pos;
+      }
+      continue;
+    }
+    if (quote != 0) {
+      while (pos < n) {
+        char c = data[pos];
+        if (c == '\\') {
+          pos += 2;
+          continue;
+        }
+        ++pos;
+        if (c == quote) {
+          quote = 0;
+          break;
+        }
+      }
+      continue;
+    }
+    // Code: skip the bytes that mean nothing.
+    while (pos < n && !kInteresting.table[static_cast<unsigned char>(data[pos])]) ++pos;
+    if (pos >= n) break;
+    char c = data[pos];
+    switch (c) {
+      case '"':
+      case '\'':
+        quote = c;
+        ++pos;
+        break;
+      case '(':
+        ++paren;
+        ++pos;
+        break;
+      case '{':
+        ++brace;
+        ++pos;
+        break;
+      case ')':
+        if (--paren < 0) return unbalancedCloser(')', lineAt(text, pos));
+        ++pos;
+        break;
+      case '}':
+        if (--brace < 0) return unbalancedCloser('}', lineAt(text, pos));
+        ++pos;
+        break;
+      case ']':
+        if (--bracket < 0) return unbalancedCloser(']', lineAt(text, pos));
+        ++pos;
+        break;
+      case '[': {
+        int level = longBracketLevel(text, pos);
+        if (level >= 0) {
+          inLongString = true;
+          closerLength = static_cast<std::size_t>(level) + 2;
+          pos += closerLength;
+        } else {
+          ++bracket;
+          ++pos;
+        }
+        break;
+      }
+      case '-': {
+        if (pos + 1 >= n || data[pos + 1] != '-') {
+          ++pos;
+          break;
+        }
+        int level = longBracketLevel(text, pos + 2);
+        if (level >= 0) {
+          inLongComment = true;
+          closerLength = static_cast<std::size_t>(level) + 2;
+          pos += closerLength + 2;
+        } else {
+          // A line comment runs to the line feed, which ends it.
+          const void* lf = std::memchr(data + pos + 2, '\n', n - pos - 2);
+          pos = lf == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+        }
+        break;
+      }
+      default:
+        ++pos;
+    }
+  }
+  return endOfText(quote, inLongString, inLongComment, paren, brace, bracket);
+}
+
+std::optional<std::string> checkLuaBalanceReference(std::string_view text) {
+  static const std::string kClosers[kMaxLongBracketLevel + 1] = {
+      "]]", "]=]", "]==]", "]===]", "]====]", "]=====]", "]======]", "]=======]", "]========]",
+      "]=========]", "]==========]", "]===========]", "]============]", "]=============]",
+      "]==============]", "]===============]", "]================]"};
+  const std::size_t n = text.size();
+  std::uint64_t line = 1;
+  std::int64_t paren = 0, brace = 0, bracket = 0;
+  char quote = 0;
+  bool inLineComment = false, inLongString = false, inLongComment = false;
+  const std::string* closer = nullptr;
+  std::size_t pos = 0;
+  while (pos < n) {
+    char c = text[pos];
+    if (c == '\n') ++line;
+    if (inLineComment) {
+      ++pos;
+      if (c == '\n') inLineComment = false;
+    } else if (inLongString || inLongComment) {
+      if (c == ']' && pos + closer->size() <= n && text.substr(pos, closer->size()) == *closer) {
+        pos += closer->size();
+        inLongString = inLongComment = false;
+        closer = nullptr;
+      } else {
+        ++pos;
+      }
+    } else if (quote != 0) {
+      if (c == '\\') {
+        if (pos + 1 < n && text[pos + 1] == '\n') ++line;
+        pos += 2;
+      } else {
+        ++pos;
+        if (c == quote) quote = 0;
+      }
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+      ++pos;
+    } else if (c == '(' || c == '{') {
+      (c == '(' ? paren : brace) += 1;
+      ++pos;
+    } else if (c == ')' || c == '}' || c == ']') {
+      std::int64_t& depth = c == ')' ? paren : c == '}' ? brace : bracket;
+      if (--depth < 0) return unbalancedCloser(c, line);
+      ++pos;
+    } else if (c == '[') {
+      std::size_t k = 0;
+      while (pos + 1 + k < n && text[pos + 1 + k] == '=') ++k;
+      if (pos + 1 + k < n && text[pos + 1 + k] == '[' && k <= kMaxLongBracketLevel) {
+        inLongString = true;
+        closer = &kClosers[k];
+        pos += k + 2;
+      } else {
+        ++bracket;
+        ++pos;
+      }
+    } else if (c == '-' && pos + 1 < n && text[pos + 1] == '-') {
+      std::size_t k = 0;
+      bool longComment = false;
+      if (pos + 3 < n && text[pos + 2] == '[') {
+        while (pos + 3 + k < n && text[pos + 3 + k] == '=') ++k;
+        longComment = pos + 3 + k < n && text[pos + 3 + k] == '[' && k <= kMaxLongBracketLevel;
+      }
+      if (longComment) {
+        inLongComment = true;
+        closer = &kClosers[k];
+        pos += k + 4;
+      } else {
+        inLineComment = true;
+        pos += 2;
+      }
+    } else {
+      ++pos;
+    }
+  }
+  return endOfText(quote, inLongString, inLongComment, paren, brace, bracket);
+}
+
+}  // namespace qorvex

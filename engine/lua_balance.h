@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qorvex {
+
+// Counts (), {} and [] outside quoted strings, long strings and comments.
+// Returns nothing when the text is balanced, or the message that names the
+// first fault.
+std::optional<std::string> checkLuaBalance(std::string_view text);
+
+// Byte-at-a-time scanner with the same results; tests compare the two.
+std::optional<std::string> checkLuaBalanceReference(std::string_view text);
+
+}  // namespace qorvex

@@ -1,0 +1,76 @@
+// The undo module file itself, and the move of an init call that an older
+// version placed inside the Mission Editor's module loop.
+#include <string>
+
+#include "anchor_match.h"
+#include "file_ops.h"
+#include "lua_balance.h"
+#include "patch_block.h"
+#include "run_context.h"
+
+namespace qorvex {
+
+namespace {
+constexpr std::string_view kModulePath = "MissionEditor\\modules\\me_qorvex_undo.lua";
+constexpr std::string_view kModuleFolder = "MissionEditor\\modules";
+constexpr std::string_view kModuleLogName = "modules/me_qorvex_undo.lua";
+constexpr std::string_view kLoopHeader = "for k,modul in base.pairs(managerModulesME.modulesME) do";
+}  // namespace
+
+Result<void> deployUndoModule(RunContext& run) {
+  const std::string& moduleText = run.manifest.moduleText;
+  std::string_view tag = "[CREATE]";
+  auto existing = readWholeFile(run.installDir, kModulePath);
+  if (existing) {
+    // A copy whose line ends were turned into CR LF is still the same module.
+    if (equalIgnoringCr(*existing, moduleText)) {
+      run.log.write({"[SKIP] ", kModuleLogName, " is already up to date.\n"});
+      ++run.summary.filesSkipped;
+      return {};
+    }
+    tag = "[UPDATE]";
+  } else if (existing.error() != Error::FileNotFound) {
+    return fail(existing.error());
+  }
+  run.log.write({tag, " ", kModuleLogName, "\n"});
+  if (run.dryRun) {
+    ++run.summary.filesPatched;
+    return {};
+  }
+  if (existing) {
+    if (Result<void> backedUp = createBackup(run, kModulePath); !backedUp) return backedUp;
+  }
+  if (Result<void> made = makeFolders(run.installDir, kModuleFolder); !made) return made;
+  if (Result<void> written = writeWholeFile(run.fs, run.installDir, kModulePath, moduleText);
+      !written) {
+    return written;
+  }
+  if (auto fault = checkLuaBalance(moduleText)) {
+    run.addError(std::string(kModuleLogName) + ": post-write balance check failed -> " + *fault);
+  }
+  ++run.summary.filesPatched;
+  return {};
+}
+
+Result<void> migrateStaleInitCall(RunContext& run, const FileEntry& file, const PatchEntry& patch,
+                                  std::string& workingCopy) {
+  const std::string beginLine = formatBeginLine(patch.marker);
+  const std::size_t begin = findBytes(workingCopy, beginLine);
+  if (begin == std::string::npos || begin < kLoopHeader.size()) return {};
+  const std::size_t header = workingCopy.rfind(kLoopHeader, begin - kLoopHeader.size());
+  if (header == std::string::npos) return {};
+  for (std::size_t i = header + kLoopHeader.size(); i < begin; ++i) {
+    const char c = workingCopy[i];
+    if (c != '\t' && c != '\n' && c != '\r' && c != ' ') return {};
+  }
+  std::uint32_t removed = 0;
+  std::string migrated = removeFirstPatchBlock(workingCopy, patch.marker, removed);
+  if (removed == 0) return {};
+  workingCopy = std::move(migrated);
+  run.log.write({"[MIGRATE] ", file.relativePath, " [", patch.id,
+                 "] - removing stale in-loop qorvex.init() call for reinsertion at the fixed "
+                 "location.\n"});
+  return {};
+}
+
+}  // namespace qorvex

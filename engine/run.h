@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string_view>
+
+#include "error.h"
+#include "file_system.h"
+#include "payload.h"
+#include "run_log.h"
+
+namespace qorvex {
+
+struct RunRequest {
+  std::string_view installDir;  // absolute
+  bool uninstall = false;
+  bool dryRun = false;
+};
+
+struct RunResult {
+  bool fatal = false;
+  Error error = Error::Unexpected;  // when fatal
+  bool success = false;             // when completed
+};
+
+// Loads the manifest, opens the install directory, runs the install or the
+// uninstall pass and writes the summary block. Never throws.
+RunResult run(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
+              RunLog& log);
+
+struct RunContext;
+Result<void> installPass(RunContext& run);
+Result<void> uninstallPass(RunContext& run);
+
+}  // namespace qorvex

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+#include "manifest.h"
+#include "payload.h"
+#include "run_log.h"
+
+namespace qorvex {
+
+struct RunSummary {
+  std::vector<std::string> errors;
+  std::uint32_t filesPatched = 0;
+  std::uint32_t filesSkipped = 0;
+  std::uint32_t backupsCreated = 0;
+  bool success = true;
+};
+
+// The state one run shares between the driver and the passes.
+struct RunContext {
+  FileSystem& fs;
+  Directory& installDir;
+  const PatchManifest& manifest;
+  const PayloadSource& payload;
+  RunLog& log;
+  RunSummary summary;
+  bool uninstall = false;
+  bool dryRun = false;
+
+  void addError(std::string entry) {
+    summary.errors.push_back(std::move(entry));
+    summary.success = false;
+  }
+};
+
+}  // namespace qorvex

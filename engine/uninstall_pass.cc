@@ -1,0 +1,108 @@
+// The UNINSTALL side: take every block of the manifest out of the Lua files and
+// the dialog files, then delete the undo module. Earlier backups stay; each
+// changed or deleted file gets a fresh one.
+#include <string>
+
+#include "file_ops.h"
+#include "lua_balance.h"
+#include "patch_block.h"
+#include "run.h"
+#include "run_context.h"
+
+namespace qorvex {
+namespace {
+
+constexpr std::string_view kModulePath = "MissionEditor\\modules\\me_qorvex_undo.lua";
+
+Result<void> backUpAndWrite(RunContext& run, const std::string& path, const std::string& text) {
+  if (Result<void> backedUp = createBackup(run, path); !backedUp) return backedUp;
+  if (Result<void> written = writeWholeFile(run.fs, run.installDir, path, text); !written) {
+    return written;
+  }
+  ++run.summary.filesPatched;
+  return {};
+}
+
+Result<void> unpatchLuaFile(RunContext& run, const FileEntry& file) {
+  auto content = readWholeFile(run.installDir, file.relativePath);
+  if (!content) {
+    if (content.error() == Error::FileNotFound) return {};
+    return fail(content.error());
+  }
+  if (file.patches.empty()) {
+    ++run.summary.filesSkipped;
+    return {};
+  }
+  std::uint32_t removed = 0;
+  std::string text = std::move(*content);
+  for (const PatchEntry& patch : file.patches) {
+    text = removeFirstPatchBlock(text, patch.marker, removed);
+  }
+  if (removed == 0) {
+    ++run.summary.filesSkipped;
+    return {};
+  }
+  run.log.write({"[UNINSTALL] ", file.relativePath, " - removing ", std::to_string(removed),
+                 " patch block(s).\n"});
+  if (run.dryRun) {
+    ++run.summary.filesPatched;
+    return {};
+  }
+  return backUpAndWrite(run, file.relativePath, text);
+}
+
+Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
+  auto content = readWholeFile(run.installDir, entry.relativePath);
+  if (!content) {
+    if (content.error() == Error::FileNotFound) return {};
+    return fail(content.error());
+  }
+  std::uint32_t removed = 0;
+  std::string text =
+      removeFirstPatchBlock(*content, dialogBlockMarker(entry.insertBlockResource), removed);
+  if (removed == 0) {
+    ++run.summary.filesSkipped;
+    return {};
+  }
+  run.log.write({"[UNINSTALL] ", entry.relativePath, " - removing QORVEX panel block.\n"});
+  if (run.dryRun) {
+    ++run.summary.filesPatched;
+    return {};
+  }
+  if (auto fault = checkLuaBalance(text)) {
+    run.addError(entry.relativePath + ": post-uninstall balance check failed -> " + *fault +
+                 ". File was NOT written.");
+    return {};
+  }
+  return backUpAndWrite(run, entry.relativePath, text);
+}
+
+Result<void> removeModule(RunContext& run) {
+  if (!run.installDir.kindOf(kModulePath)) {
+    ++run.summary.filesSkipped;
+    return {};
+  }
+  run.log.write({"[UNINSTALL] modules/me_qorvex_undo.lua - removing file.\n"});
+  if (run.dryRun) {
+    ++run.summary.filesPatched;
+    return {};
+  }
+  if (Result<void> backedUp = createBackup(run, kModulePath); !backedUp) return backedUp;
+  if (Result<void> deleted = deleteFile(run.installDir, kModulePath); !deleted) return deleted;
+  ++run.summary.filesPatched;
+  return {};
+}
+
+}  // namespace
+
+Result<void> uninstallPass(RunContext& run) {
+  for (const FileEntry& file : run.manifest.files) {
+    if (Result<void> done = unpatchLuaFile(run, file); !done) return done;
+  }
+  for (const DlgFileEntry& entry : run.manifest.dlgFiles) {
+    if (Result<void> done = unpatchDialogFile(run, entry); !done) return done;
+  }
+  return removeModule(run);
+}
+
+}  // namespace qorvex

@@ -1,0 +1,60 @@
+#pragma once
+
+// An in-memory file system for engine tests. It records every operation, so a
+// test can assert that a run wrote nothing, and it can make the n-th operation
+// of a kind fail, to prove what a failure leaves behind.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+
+namespace qorvex::testing {
+
+enum class Op { Read, Create, Write, Commit, RenameReplace, RenameNoReplace, Delete, KindOf, MakeDir };
+
+struct Fault {
+  Op op;
+  int occurrence = 1;  // 1: the first operation of that kind fails
+  Error error = Error::AccessDenied;
+  // For Write: how many bytes are stored before the failure (a full disk).
+  std::size_t partialBytes = 0;
+};
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  // Files and folders by their path with '\' separators, relative to the root.
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+  std::vector<std::string> journal;  // "create X", "rename X -> Y", ...
+  std::int64_t now = 1738367999;     // 2025-01-31 23:59:59 UTC
+  std::vector<Fault> faults;
+  std::set<std::string> busy;  // files another process holds open against replacing
+  std::string root = "/game";
+
+  Result<std::unique_ptr<Directory>> openDirectory(std::string_view absolutePath) override;
+  std::int64_t nowUnixSeconds() override { return now; }
+  void randomBytes(unsigned char* out, std::size_t count) override {
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(++randomCounter_ * 37u + i);
+  }
+
+  // Counts operations and fires the fault that matches.
+  std::optional<Fault> hit(Op op);
+  bool wroteNothing() const;
+  void addFile(const std::string& path, std::string content);
+
+ private:
+  std::map<Op, int> counts_;
+  unsigned randomCounter_ = 0;
+};
+
+// Normalises '/' to '\' and drops empty and "." components.
+std::string canonicalPath(std::string_view path);
+
+}  // namespace qorvex::testing

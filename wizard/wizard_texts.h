@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string_view>
+
+// Every text the wizard shows, in one place.
+namespace qorvex::wizard::text {
+
+inline constexpr std::u16string_view kWindowTitle = u"Tindrelle \u2013 DCS ME Undo Setup";
+inline constexpr std::string_view kWindowTitleUtf8 = "Tindrelle \xE2\x80\x93 DCS ME Undo Setup";
+inline constexpr std::u16string_view kWindowClass = u"QorvexUndoInstallerWindow";
+
+inline constexpr std::u16string_view kAgreementTitle = u"License Agreement";
+inline constexpr std::u16string_view kAgreementSubtitle =
+    u"Please read the following important information before continuing.";
+inline constexpr std::u16string_view kActionTitle = u"Select Setup Action";
+inline constexpr std::u16string_view kActionSubtitle =
+    u"Choose whether to check, install, or uninstall the Undo feature.";
+inline constexpr std::u16string_view kCompleteTitle = u"Setup Complete";
+inline constexpr std::u16string_view kCompleteSubtitle =
+    u"Review the log below, then close this window.";
+inline constexpr std::u16string_view kNext = u"Next";
+inline constexpr std::u16string_view kClose = u"Close";
+inline constexpr std::u16string_view kCancel = u"Cancel";
+
+inline constexpr std::u16string_view kFieldUnreadable =
+    u"Failed to read the target directory field.";
+inline constexpr std::string_view kRejectedPrefix =
+    "The selected directory does not look like a valid game install: ";
+inline constexpr std::string_view kConfirmCheckPrefix = "Running a CHECK (dry run) against:\n";
+inline constexpr std::string_view kConfirmCheckSuffix =
+    "\n\nNo files will be modified. The log will report what an install/uninstall would do."
+    "\n\nContinue?";
+inline constexpr std::string_view kConfirmInstallPrefix =
+    "About to INSTALL the Tindrelle undo patches against:\n";
+inline constexpr std::string_view kConfirmInstallSuffix =
+    "\n\nA backup of every modified file will be created first.\n\nProceed?";
+inline constexpr std::string_view kConfirmUninstallPrefix =
+    "About to UNINSTALL the Tindrelle undo patches from:\n";
+inline constexpr std::string_view kConfirmUninstallSuffix =
+    "\n\nThis will remove the patches and restore the original backed-up files. Make sure this "
+    "is really what you want.\n\nProceed?";
+inline constexpr std::string_view kCompletedOk = "Completed successfully. See the log for details.";
+inline constexpr std::u16string_view kCompletedWithErrors =
+    u"Completed WITH ERRORS. See the log for details.";
+
+inline constexpr std::u16string_view kBrowseTitle = u"Select your game install directory.";
+
+// Name of the carried agreement text.
+inline constexpr std::string_view kAgreementName = "agreement.txt";
+
+}  // namespace qorvex::wizard::text

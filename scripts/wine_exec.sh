@@ -45,7 +45,7 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
     if ! "$wine" wineboot --init </dev/null >"$WINEPREFIX/wineboot.log" 2>&1; then
       "$wineboot" --init </dev/null >>"$WINEPREFIX/wineboot.log" 2>&1 || true
     fi
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
       echo "wine_exec: wineboot failed, see $WINEPREFIX/wineboot.log" >&2
       exit 2
     fi

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Runs the Windows test executables of a cross build under Wine, headless.
+#   scripts/run_wine_tests.sh [BUILD_DIR]     (default: build-windows)
+# Every *_tests.exe under BUILD_DIR/tests runs once, whole, in the build's
+# private Wine prefix (BUILD_DIR/wine-prefix), and then qorvex-patch.exe runs
+# check, install and uninstall on a synthetic game install
+# (tests/windows/cli_round_trip.sh). Exits non-zero when an executable is
+# missing, fails or crashes. Needs no terminal and no display;
+# set QORVEX_WINE_XVFB=1 to run the executables inside xvfb-run all the same.
+# Build first with scripts/build_windows.sh.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$root/build-windows}"
+if [ ! -d "$build/tests" ]; then
+  echo "run_wine_tests: no tests in $build; run scripts/build_windows.sh first" >&2
+  exit 2
+fi
+build="$(cd "$build" && pwd)"
+
+mapfile -d '' exes < <(find "$build/tests" -name '*_tests.exe' -not -path '*/CMakeFiles/*' -print0 | sort -z)
+# The two suites that must be there: the engine's own and the Win32 backend's.
+for required in "$build/tests/engine_tests.exe" "$build/tests/windows/windows_tests.exe"; do
+  if [ ! -f "$required" ]; then
+    echo "run_wine_tests: missing $required" >&2
+    exit 2
+  fi
+done
+
+runner=("$root/scripts/wine_exec.sh" --prefix "$build/wine-prefix" --)
+if [ "${QORVEX_WINE_XVFB:-0}" = 1 ]; then
+  runner=(xvfb-run -a "${runner[@]}")
+fi
+
+# Tests that need a synthetic game install cannot run the Python generator
+# from inside Wine; make it here and hand its Windows path (Wine maps the Unix
+# root to Z:) through the environment, which Wine passes on.
+fixture="$build/wine-fixture/install"
+rm -rf "$build/wine-fixture"
+mkdir -p "$build/wine-fixture"
+python3 "$root/tests/fixtures/make_game_install.py" "$fixture" >/dev/null
+export QORVEX_FIXTURE_INSTALL="Z:${fixture//\//\\}"
+
+failed=()
+for exe in "${exes[@]}"; do
+  name="${exe#"$build"/}"
+  echo "=== $name (under Wine)"
+  log="$(mktemp)"
+  status=0
+  # Run from the exe's folder; GoogleTest's brief mode prints failures only.
+  (cd "$(dirname "$exe")" && "${runner[@]}" "$exe" --gtest_brief=1 --gtest_color=no) >"$log" 2>&1 \
+    || status=$?
+  cat "$log"
+  # A crash can end the process without a GoogleTest summary; trust neither
+  # alone.
+  if [ $status -ne 0 ] || ! grep -q '^\[  PASSED  \]' "$log" || grep -q '^\[  FAILED  \]' "$log"; then
+    failed+=("$name (exit $status)")
+  fi
+  rm -f "$log"
+done
+
+# The command line program itself, on a synthetic game install.
+echo "=== cli/qorvex-patch.exe round trip (under Wine)"
+if ! "$root/tests/windows/cli_round_trip.sh" "$build"; then
+  failed+=("cli/qorvex-patch.exe round trip")
+fi
+
+echo
+if [ ${#failed[@]} -ne 0 ]; then
+  printf 'run_wine_tests: FAILED: %s\n' "${failed[@]}" >&2
+  exit 1
+fi
+echo "run_wine_tests: all ${#exes[@]} Windows test executables and the round trip passed under Wine"

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The real qorvex-patch.exe under Wine on a synthetic game install, so the
+# Win32 file backend is exercised by the passes themselves:
+#   check      exit 0, the install is left byte for byte as it was
+#   install    exit 0, every manifest file and the undo module written
+#   install    exit 0 again, nothing patched the second time
+#   uninstall  exit 0, the install is back to its original bytes; only the
+#              backups (*.bak) remain as extra files, and no temporary file
+#
+#   tests/windows/cli_round_trip.sh BUILD_DIR
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+build="$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)"
+exe="$build/cli/qorvex-patch.exe"
+[ -f "$exe" ] || { echo "cli_round_trip: missing $exe" >&2; exit 2; }
+
+work="$build/cli-round-trip"
+rm -rf "$work"
+mkdir -p "$work"
+python3 "$root/tests/fixtures/make_game_install.py" "$work/game" >/dev/null
+cp -a "$work/game" "$work/original"
+# Wine maps the Unix root to drive Z:.
+game="Z:${work//\//\\}\\game"
+
+failures=0
+check() {
+  if ! eval "$2"; then
+    echo "cli_round_trip: FAILED: $1" >&2
+    failures=$((failures + 1))
+  fi
+}
+
+run() {
+  local action="$1" log="$work/$1-$2.log" status=0
+  "$root/scripts/wine_exec.sh" --prefix "$build/wine-prefix" -- "$exe" "$action" "$game" \
+    >"$log" 2>&1 || status=$?
+  echo "--- qorvex-patch.exe $action (exit $status)"
+  cat "$log"
+  return $status
+}
+
+# The tree without backups, as "path checksum" lines.
+snapshot() {
+  (cd "$1" && find . -type f ! -name '*.bak' -print0 | sort -z | xargs -0 sha256sum)
+}
+
+check "check exits 0" "run check 1"
+check "check writes nothing" "diff -r '$work/original' '$work/game' >/dev/null"
+
+check "install exits 0" "run install 1"
+check "install writes the undo module" \
+  "[ -f '$work/game/MissionEditor/modules/me_qorvex_undo.lua' ]"
+for file in me_toolbar.lua me_aircraft.lua me_ship.lua me_static.lua me_vehicle.lua me_showId.lua \
+            dialogs/me_toolbar.dlg; do
+  check "install changes $file" \
+    "! cmp -s '$work/original/MissionEditor/modules/$file' '$work/game/MissionEditor/modules/$file'"
+  check "install backs up $file" \
+    "ls '$work/game/MissionEditor/modules/$file'.qorvex-backup_*.bak >/dev/null 2>&1"
+done
+check "install reports success" "grep -q '^COMPLETED SUCCESSFULLY' '$work/install-1.log'"
+
+snapshot "$work/game" >"$work/installed.sums"
+check "second install exits 0" "run install 2"
+check "second install patches nothing" "grep -q '^  0 files patched\.' '$work/install-2.log'"
+check "second install changes nothing" "snapshot '$work/game' | cmp -s - '$work/installed.sums'"
+
+check "uninstall exits 0" "run uninstall 1"
+check "uninstall restores every original byte" \
+  "snapshot '$work/game' | cmp -s - <(snapshot '$work/original')"
+# Temporary files are 16 characters of the URL-safe Base64 alphabet.
+check "no temporary file is left" \
+  "[ -z \"\$(find '$work/game' -type f -regextype posix-extended -regex '.*/[A-Za-z0-9_-]{16}')\" ]"
+
+if [ $failures -ne 0 ]; then
+  echo "cli_round_trip: $failures check(s) failed" >&2
+  exit 1
+fi
+echo "cli_round_trip: check, install, install again and uninstall behaved"

@@ -1,0 +1,794 @@
+// Tests of the Win32 file backend against the real file system: they run as a
+// Windows executable (under Wine on Linux). Each test works in a fresh folder
+// under %TEMP% and removes it afterwards.
+#include "file_system_win32.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "error.h"
+#include "file_ops.h"
+#include "file_system.h"
+#include "manifest.h"
+#include "payload.h"
+#include "run_context.h"
+#include "run_log.h"
+
+#ifndef ERROR_VIRUS_INFECTED
+#define ERROR_VIRUS_INFECTED 225L
+#endif
+#ifndef ERROR_VIRUS_DELETED
+#define ERROR_VIRUS_DELETED 226L
+#endif
+
+extern "C" NTSYSAPI ULONG NTAPI RtlSetLastWin32ErrorAndNtStatusFromNtStatus(LONG status);
+
+namespace qorvex {
+namespace {
+
+constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+constexpr LONG kStatusAccessDenied = static_cast<LONG>(0xC0000022);
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::wstring wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                              static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                      out.data(), n);
+  return out;
+}
+
+std::string narrow(std::wstring_view utf16) {
+  if (utf16.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(),
+                              static_cast<int>(utf16.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), static_cast<int>(utf16.size()),
+                      out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::string nameOf(const Result<void>& result) {
+  return result ? "ok" : std::string(errorName(result.error()));
+}
+template <typename T>
+std::string nameOf(const Result<T>& result) {
+  return result ? "ok" : std::string(errorName(result.error()));
+}
+
+void removeTree(const std::wstring& path) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = path + L"\\" + name;
+      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        removeTree(child);
+      } else {
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+class Win32FileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    ASSERT_GT(length, 0u);
+    unsigned char bytes[6];
+    fs_->randomBytes(bytes, sizeof bytes);
+    std::wstring name = L"qorvex-test-";
+    for (unsigned char b : bytes) {
+      name.push_back(L"0123456789abcdef"[b >> 4]);
+      name.push_back(L"0123456789abcdef"[b & 15]);
+    }
+    root_ = std::wstring(temp, length) + name;
+    ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr)) << GetLastError();
+    auto dir = fs_->openDirectory(narrow(root_));
+    ASSERT_TRUE(dir) << nameOf(dir);
+    dir_ = std::move(*dir);
+  }
+
+  void TearDown() override {
+    for (HANDLE handle : held_) CloseHandle(handle);
+    dir_.reset();
+    removeTree(root_);
+  }
+
+  // Full native path of a relative name inside the test folder.
+  std::wstring at(std::string_view relative) const {
+    std::wstring path = root_ + L"\\" + wide(relative);
+    for (wchar_t& c : path) {
+      if (c == L'/') c = L'\\';
+    }
+    return path;
+  }
+
+  void put(std::string_view relative, std::string_view bytes) {
+    HANDLE file = CreateFileW(at(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_EQ(written, bytes.size());
+    CloseHandle(file);
+  }
+
+  void mkdir(std::string_view relative) {
+    ASSERT_TRUE(CreateDirectoryW(at(relative).c_str(), nullptr)) << GetLastError();
+  }
+
+  // The content by name, through a handle of our own.
+  std::string content(std::string_view relative) {
+    HANDLE file = CreateFileW(at(relative).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+      return "<cannot open: " + std::to_string(GetLastError()) + ">";
+    std::string bytes = readAll(file);
+    CloseHandle(file);
+    return bytes;
+  }
+
+  static std::string readAll(HANDLE file) {
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+      bytes.append(buffer, got);
+    return bytes;
+  }
+
+  bool exists(std::string_view relative) const {
+    return GetFileAttributesW(at(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  // Names in a folder of the test folder, sorted.
+  std::set<std::string> names(std::string_view relative = "") const {
+    std::set<std::string> found;
+    std::wstring folder = relative.empty() ? root_ : at(relative);
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+      std::wstring name = entry.cFileName;
+      if (name != L"." && name != L"..") found.insert(narrow(name));
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    return found;
+  }
+
+  // Another "process" holding the file: a handle with the given access and
+  // share mode, closed at the end of the test.
+  HANDLE hold(std::string_view relative, DWORD access, DWORD share) {
+    HANDLE file =
+        CreateFileW(at(relative).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    held_.push_back(file);
+    return file;
+  }
+
+  Result<void> writeNew(std::string_view relative, std::string_view bytes, CreateMode mode) {
+    auto file = dir_->createFile(relative, mode);
+    if (!file) return fail(file.error());
+    Result<void> written = (*file)->write(bytes);
+    if (written) written = (*file)->commit();
+    return written;
+  }
+
+  std::unique_ptr<FileSystem> fs_ = makePlatformFileSystem();
+  std::unique_ptr<Directory> dir_;
+  std::wstring root_;
+  std::vector<HANDLE> held_;
+};
+
+// --- Opening the install directory -----------------------------------------
+
+TEST_F(Win32FileSystemTest, OpensDirectorySpelledWithSlashesDotsAndTrailingSeparator) {
+  mkdir("game");
+  put("game/marker.txt", "here");
+  std::string base = narrow(root_);
+  for (std::string spelling : {base + "\\game", base + "\\game\\", base + "/game/",
+                               base + "\\game\\..\\game\\.", "\\\\?\\" + base + "\\game"}) {
+    auto dir = fs_->openDirectory(spelling);
+    ASSERT_TRUE(dir) << spelling << " -> " << nameOf(dir);
+    auto text = (*dir)->readFile("marker.txt", 100);
+    ASSERT_TRUE(text) << spelling << " -> " << nameOf(text);
+    EXPECT_EQ(*text, "here") << spelling;
+  }
+}
+
+TEST_F(Win32FileSystemTest, OpenDirectoryNamesWhatIsWrong) {
+  put("file.txt", "x");
+  std::string base = narrow(root_);
+  EXPECT_EQ(nameOf(fs_->openDirectory(base + "\\missing")), "FileNotFound");
+  EXPECT_EQ(nameOf(fs_->openDirectory(base + "\\missing\\deeper")), "FileNotFound");
+  EXPECT_EQ(nameOf(fs_->openDirectory(base + "\\file.txt")), "NotDir");
+  EXPECT_EQ(nameOf(fs_->openDirectory(base + "\\file.txt\\")), "NotDir");
+  EXPECT_EQ(nameOf(fs_->openDirectory(base + "\\file.txt\\sub")), "NotDir");
+  EXPECT_EQ(nameOf(fs_->openDirectory("relative\\folder")), "BadPathName");
+  EXPECT_EQ(nameOf(fs_->openDirectory("C:relative")), "BadPathName");
+  EXPECT_EQ(nameOf(fs_->openDirectory("")), "BadPathName");
+  EXPECT_EQ(nameOf(fs_->openDirectory(base + "\\bad\xff")), "BadPathName");
+}
+
+TEST_F(Win32FileSystemTest, OpensDirectoryWithNonAsciiName) {
+  // "DCS Wörld ✈" in UTF-8.
+  const std::string name = "DCS W\xC3\xB6rld \xE2\x9C\x88";
+  ASSERT_TRUE(CreateDirectoryW((root_ + L"\\DCS W\u00F6rld \u2708").c_str(), nullptr));
+  auto dir = fs_->openDirectory(narrow(root_) + "\\" + name);
+  ASSERT_TRUE(dir) << nameOf(dir);
+  auto file = (*dir)->createFile("x.lua", CreateMode::New);
+  ASSERT_TRUE(file);
+  ASSERT_TRUE((*file)->commit());
+  EXPECT_NE(GetFileAttributesW((root_ + L"\\DCS W\u00F6rld \u2708\\x.lua").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+}
+
+// --- Reading ------------------------------------------------------------------
+
+TEST_F(Win32FileSystemTest, ReadsWholeFileWithItsBytesUnchanged) {
+  std::string bytes("line1\r\nline2\nno newline\0binary\xff", 32);
+  put("a.lua", bytes);
+  auto text = dir_->readFile("a.lua", kMaxFileSize);
+  ASSERT_TRUE(text) << nameOf(text);
+  EXPECT_EQ(*text, bytes);
+}
+
+TEST_F(Win32FileSystemTest, EmptyFileReadsAsEmpty) {
+  put("empty.lua", "");
+  auto text = readWholeFile(*dir_, "empty.lua");
+  ASSERT_TRUE(text) << nameOf(text);
+  EXPECT_EQ(*text, "");
+}
+
+TEST_F(Win32FileSystemTest, ReadsSixteenMebibytesButNotOneByteMore) {
+  std::string big(kMaxFileSize, 'x');
+  big[0] = 'a';
+  big[big.size() - 1] = 'z';
+  put("exact.lua", big);
+  auto text = readWholeFile(*dir_, "exact.lua");
+  ASSERT_TRUE(text) << nameOf(text);
+  EXPECT_EQ(text->size(), kMaxFileSize);
+  EXPECT_EQ(*text, big);
+
+  big.push_back('!');
+  put("over.lua", big);
+  EXPECT_EQ(nameOf(readWholeFile(*dir_, "over.lua")), "StreamTooLong");
+}
+
+TEST_F(Win32FileSystemTest, ReadErrorsAreNamed) {
+  put("file.txt", "x");
+  mkdir("folder");
+  EXPECT_EQ(nameOf(dir_->readFile("missing.lua", 100)), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->readFile("missing\\x.lua", 100)), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->readFile("folder", 100)), "IsDir");
+  EXPECT_EQ(nameOf(dir_->readFile("file.txt\\x.lua", 100)), "NotDir");
+  EXPECT_EQ(nameOf(dir_->readFile("file.txt\\deeper\\x.lua", 100)), "NotDir");
+}
+
+TEST_F(Win32FileSystemTest, ReadsFileThatAnotherHandleWrites) {
+  put("busy.lua", "shared");
+  hold("busy.lua", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  auto text = dir_->readFile("busy.lua", 100);
+  ASSERT_TRUE(text) << nameOf(text);
+  EXPECT_EQ(*text, "shared");
+}
+
+TEST_F(Win32FileSystemTest, FileHeldWithoutSharingIsAccessDenied) {
+  put("locked.lua", "mine");
+  hold("locked.lua", GENERIC_READ, 0);
+  EXPECT_EQ(nameOf(dir_->readFile("locked.lua", 100)), "AccessDenied");
+  EXPECT_EQ(nameOf(dir_->createFile("locked.lua", CreateMode::Truncate)), "AccessDenied");
+}
+
+// --- Paths --------------------------------------------------------------------
+
+TEST_F(Win32FileSystemTest, ManifestPathsUseEitherSeparator) {
+  mkdir("MissionEditor");
+  mkdir("MissionEditor/modules");
+  put("MissionEditor/modules/me_toolbar.lua", "toolbar");
+  for (std::string path :
+       {"MissionEditor\\modules\\me_toolbar.lua", "MissionEditor/modules/me_toolbar.lua",
+        "MissionEditor\\.\\modules\\\\me_toolbar.lua"}) {
+    auto text = dir_->readFile(path, 100);
+    ASSERT_TRUE(text) << path << " -> " << nameOf(text);
+    EXPECT_EQ(*text, "toolbar");
+  }
+}
+
+TEST_F(Win32FileSystemTest, RefusesPathsThatLeaveTheDirectoryOrBendWindowsNames) {
+  put("a.lua", "x");
+  const std::string paths[] = {"..\\a.lua",
+                               "sub\\..\\..\\a.lua",
+                               "\\a.lua",
+                               "C:\\a.lua",
+                               "C:a.lua",
+                               "a.lua:stream",
+                               "a.lua.",
+                               "a.lua ",
+                               "a?.lua",
+                               "a*.lua",
+                               "a<b",
+                               "a|b",
+                               "a\"b",
+                               std::string("a\x01.lua"),
+                               std::string("a\0b", 3),
+                               "bad\xff.lua",
+                               "overlong\xC0\xAF.lua",
+                               "overlong\xE0\x81\x81.lua",
+                               "overlong\xF0\x80\x81\x81.lua",
+                               "beyond\xF4\x90\x80\x80.lua",
+                               "surrogate\xED\xA0\x80.lua",
+                               "cut\xE2\x9C"};
+  for (const std::string& path : paths) {
+    EXPECT_EQ(nameOf(dir_->readFile(path, 100)), "BadPathName") << path;
+    EXPECT_EQ(nameOf(dir_->createFile(path, CreateMode::New)), "BadPathName") << path;
+  }
+  EXPECT_EQ(names(), std::set<std::string>{"a.lua"});
+}
+
+TEST_F(Win32FileSystemTest, NameLongerThan255IsNameTooLong) {
+  std::string longest(255, 'n');
+  ASSERT_TRUE(writeNew(longest, "ok", CreateMode::New));
+  EXPECT_EQ(content(longest), "ok");
+  EXPECT_EQ(nameOf(dir_->createFile(std::string(256, 'n'), CreateMode::New)), "NameTooLong");
+}
+
+TEST_F(Win32FileSystemTest, PathsBeyondMaxPathWork) {
+  // Six folders of 60 characters: well past the 260 of MAX_PATH.
+  std::string path;
+  for (int i = 0; i < 6; ++i) {
+    if (!path.empty()) path += "\\";
+    path += std::string(59, static_cast<char>('a' + i)) + std::to_string(i);
+    ASSERT_TRUE(dir_->makeDirectory(path)) << path;
+  }
+  path += "\\deep.lua";
+  ASSERT_GT(root_.size() + path.size(), 300u);
+  ASSERT_TRUE(writeNew(path, "deep", CreateMode::New));
+  auto text = dir_->readFile(path, 100);
+  ASSERT_TRUE(text) << nameOf(text);
+  EXPECT_EQ(*text, "deep");
+}
+
+TEST_F(Win32FileSystemTest, NonAsciiAndAstralNamesRoundTrip) {
+  // "modulé_✓_😀.lua": two-, three- and four-byte UTF-8.
+  const std::string name = "modul\xC3\xA9_\xE2\x9C\x93_\xF0\x9F\x98\x80.lua";
+  ASSERT_TRUE(writeNew(name, "unicode", CreateMode::New));
+  EXPECT_NE(GetFileAttributesW((root_ + L"\\modul\u00E9_\u2713_\U0001F600.lua").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(names(), std::set<std::string>{name});
+  auto text = dir_->readFile(name, 100);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(*text, "unicode");
+}
+
+// --- Writing ------------------------------------------------------------------
+
+TEST_F(Win32FileSystemTest, CreateNewRefusesAnExistingName) {
+  put("taken.lua", "old");
+  mkdir("folder");
+  EXPECT_EQ(nameOf(dir_->createFile("taken.lua", CreateMode::New)), "PathAlreadyExists");
+  EXPECT_EQ(nameOf(dir_->createFile("folder", CreateMode::New)), "PathAlreadyExists");
+  EXPECT_EQ(content("taken.lua"), "old");
+}
+
+TEST_F(Win32FileSystemTest, TruncateLeavesExactlyTheNewContent) {
+  put("long.lua", "a much longer old content");
+  ASSERT_TRUE(writeNew("long.lua", "short", CreateMode::Truncate));
+  EXPECT_EQ(content("long.lua"), "short");
+  ASSERT_TRUE(writeNew("fresh.lua", "new file", CreateMode::Truncate));
+  EXPECT_EQ(content("fresh.lua"), "new file");
+}
+
+TEST_F(Win32FileSystemTest, CreateErrorsAreNamed) {
+  put("file.txt", "x");
+  mkdir("folder");
+  EXPECT_EQ(nameOf(dir_->createFile("missing\\x.lua", CreateMode::New)), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->createFile("folder", CreateMode::Truncate)), "IsDir");
+  EXPECT_EQ(nameOf(dir_->createFile("file.txt\\x.lua", CreateMode::New)), "NotDir");
+  SetFileAttributesW(at("file.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(nameOf(dir_->createFile("file.txt", CreateMode::Truncate)), "AccessDenied");
+  EXPECT_EQ(content("file.txt"), "x");
+}
+
+TEST_F(Win32FileSystemTest, FileBeingWrittenIsSharedForReadingWritingAndDeleting) {
+  auto file = dir_->createFile("open.lua", CreateMode::New);
+  ASSERT_TRUE(file);
+  ASSERT_TRUE((*file)->write("first"));
+  // Another process may open it for anything while the engine writes it: the
+  // share mode allows reading, writing and deleting, and there is no lock.
+  HANDLE other = CreateFileW(at("open.lua").c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                             kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE) << GetLastError();
+  EXPECT_EQ(readAll(other), "first");
+  OVERLAPPED whole{};
+  EXPECT_TRUE(
+      LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
+      << "the writer holds a lock: " << GetLastError();
+  UnlockFileEx(other, 0, 1, 0, &whole);
+  CloseHandle(other);
+  ASSERT_TRUE((*file)->write(" second"));
+  ASSERT_TRUE((*file)->commit());
+  EXPECT_EQ(content("open.lua"), "first second");
+}
+
+TEST_F(Win32FileSystemTest, FileIsOpenedForWritingOnly) {
+  auto file = dir_->createFile("w.lua", CreateMode::New);
+  ASSERT_TRUE(file);
+  // Share modes are checked against the access of every open handle: an
+  // opener that does not share writing is refused, because we write...
+  HANDLE noWriteShare =
+      CreateFileW(at("w.lua").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(noWriteShare, INVALID_HANDLE_VALUE);
+  if (noWriteShare != INVALID_HANDLE_VALUE) CloseHandle(noWriteShare);
+  // ...while one that does not share reading is let in, because we do not read.
+  HANDLE noReadShare =
+      CreateFileW(at("w.lua").c_str(), GENERIC_READ, FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(noReadShare, INVALID_HANDLE_VALUE) << GetLastError();
+  if (noReadShare != INVALID_HANDLE_VALUE) CloseHandle(noReadShare);
+  ASSERT_TRUE((*file)->commit());
+}
+
+// --- Renaming -----------------------------------------------------------------
+
+TEST_F(Win32FileSystemTest, RenameReplaceReplacesAClosedFile) {
+  put("tmp", "new content");
+  put("target.lua", "old content");
+  ASSERT_TRUE(dir_->renameReplace("tmp", "target.lua"));
+  EXPECT_EQ(content("target.lua"), "new content");
+  EXPECT_EQ(names(), std::set<std::string>{"target.lua"});
+  put("tmp2", "to a new name");
+  ASSERT_TRUE(dir_->renameReplace("tmp2", "fresh.lua"));
+  EXPECT_EQ(content("fresh.lua"), "to a new name");
+}
+
+TEST_F(Win32FileSystemTest, RenameReplaceOverFileHeldWithoutDeleteSharingIsFileBusy) {
+  put("tmp", "new");
+  put("target.lua", "old");
+  hold("target.lua", GENERIC_READ, FILE_SHARE_READ);
+  EXPECT_EQ(nameOf(dir_->renameReplace("tmp", "target.lua")), "FileBusy");
+  EXPECT_EQ(content("target.lua"), "old");
+  EXPECT_TRUE(exists("tmp"));
+}
+
+TEST_F(Win32FileSystemTest, RenameReplaceOverFolderIsIsDir) {
+  put("tmp", "new");
+  mkdir("folder");
+  EXPECT_EQ(nameOf(dir_->renameReplace("tmp", "folder")), "IsDir");
+  EXPECT_TRUE(exists("tmp"));
+}
+
+TEST_F(Win32FileSystemTest, RenameErrorsAreNamed) {
+  put("tmp", "new");
+  put("file.txt", "x");
+  EXPECT_EQ(nameOf(dir_->renameReplace("missing", "target.lua")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->renameReplace("tmp", "missing\\target.lua")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->renameReplace("tmp", "file.txt\\target.lua")), "NotDir");
+  EXPECT_EQ(nameOf(dir_->renameNoReplace("tmp", "file.txt\\target.lua")), "NotDir");
+  EXPECT_EQ(nameOf(dir_->renameNoReplace("missing", "target.lua")), "FileNotFound");
+  EXPECT_EQ(content("tmp"), "new");
+}
+
+TEST_F(Win32FileSystemTest, RenameNoReplaceNeverReplaces) {
+  put("tmp", "new");
+  put("backup.bak", "earlier backup");
+  EXPECT_EQ(nameOf(dir_->renameNoReplace("tmp", "backup.bak")), "PathAlreadyExists");
+  EXPECT_EQ(content("backup.bak"), "earlier backup");
+  EXPECT_EQ(content("tmp"), "new");
+  ASSERT_TRUE(dir_->renameNoReplace("tmp", "backup_2.bak"));
+  EXPECT_EQ(content("backup_2.bak"), "new");
+  EXPECT_EQ(names(), (std::set<std::string>{"backup.bak", "backup_2.bak"}));
+}
+
+// --- The engine's whole-file write over files other processes hold ----------
+
+TEST_F(Win32FileSystemTest, WriteWholeFileReplacesAClosedFileThroughATemporaryFile) {
+  mkdir("modules");
+  put("modules/me_toolbar.lua", "old, and longer than the new text");
+  ASSERT_TRUE(writeWholeFile(*fs_, *dir_, "modules\\me_toolbar.lua", "patched"));
+  EXPECT_EQ(content("modules/me_toolbar.lua"), "patched");
+  EXPECT_EQ(names("modules"), std::set<std::string>{"me_toolbar.lua"});
+}
+
+TEST_F(Win32FileSystemTest, WriteWholeFileWritesInPlaceWhenTheFileIsHeldAgainstReplacing) {
+  // How the C runtime opens a file for reading: shared for reading and
+  // writing, not for deleting. The rename is refused, the file is writable.
+  put("me_toolbar.lua", "old, and longer than the new text");
+  HANDLE game = hold("me_toolbar.lua", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  put("probe", "");
+  EXPECT_EQ(nameOf(dir_->renameReplace("probe", "me_toolbar.lua")), "FileBusy");
+  ASSERT_TRUE(DeleteFileW(at("probe").c_str()));
+
+  Result<void> written = writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched");
+  ASSERT_TRUE(written) << nameOf(written);
+  EXPECT_EQ(content("me_toolbar.lua"), "patched");
+  // Written in place: the holder's handle sees the new bytes too.
+  EXPECT_EQ(readAll(game), "patched");
+  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
+}
+
+TEST_F(Win32FileSystemTest, WriteWholeFileFailsWhenTheFileIsHeldForReadingOnly) {
+  put("me_toolbar.lua", "old");
+  hold("me_toolbar.lua", GENERIC_READ, FILE_SHARE_READ);
+  put("probe", "");
+  EXPECT_EQ(nameOf(dir_->renameReplace("probe", "me_toolbar.lua")), "FileBusy");
+  ASSERT_TRUE(DeleteFileW(at("probe").c_str()));
+  // The fallback to writing in place meets the same holder, which refuses
+  // writers: the file keeps its content and no temporary file is left.
+  EXPECT_EQ(nameOf(writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched")), "AccessDenied");
+  EXPECT_EQ(content("me_toolbar.lua"), "old");
+  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
+}
+
+TEST_F(Win32FileSystemTest, WriteWholeFileReplacesAFileHeldWithFullSharing) {
+  put("me_toolbar.lua", "old, and longer than the new text");
+  hold("me_toolbar.lua", GENERIC_READ, kShareAll);
+  Result<void> written = writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched");
+  ASSERT_TRUE(written) << nameOf(written);
+  EXPECT_EQ(content("me_toolbar.lua"), "patched");
+  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
+}
+
+TEST_F(Win32FileSystemTest, ReadOnlyTargetIsAccessDeniedNotBusy) {
+  put("me_toolbar.lua", "old");
+  SetFileAttributesW(at("me_toolbar.lua").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(nameOf(writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched")), "AccessDenied");
+  EXPECT_EQ(content("me_toolbar.lua"), "old");
+  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
+}
+
+// --- Deleting, kinds, folders -------------------------------------------------
+
+TEST_F(Win32FileSystemTest, DeletesAFile) {
+  put("me_qorvex_undo.lua", "module");
+  ASSERT_TRUE(dir_->deleteFile("me_qorvex_undo.lua"));
+  EXPECT_FALSE(exists("me_qorvex_undo.lua"));
+}
+
+TEST_F(Win32FileSystemTest, DeleteErrorsAreNamed) {
+  mkdir("folder");
+  put("file.txt", "x");
+  put("readonly.lua", "x");
+  SetFileAttributesW(at("readonly.lua").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(nameOf(dir_->deleteFile("missing.lua")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->deleteFile("missing\\x.lua")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->deleteFile("file.txt\\x.lua")), "NotDir");
+  EXPECT_EQ(nameOf(dir_->deleteFile("folder")), "IsDir");
+  EXPECT_EQ(nameOf(dir_->deleteFile("readonly.lua")), "AccessDenied");
+  EXPECT_TRUE(exists("folder"));
+  EXPECT_TRUE(exists("readonly.lua"));
+}
+
+TEST_F(Win32FileSystemTest, KindOfTellsFilesFromFolders) {
+  mkdir("MissionEditor");
+  put("file.txt", "x");
+  EXPECT_EQ(dir_->kindOf("MissionEditor"), Result<FileKind>(FileKind::Directory));
+  EXPECT_EQ(dir_->kindOf("file.txt"), Result<FileKind>(FileKind::File));
+  EXPECT_EQ(nameOf(dir_->kindOf("missing")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->kindOf("missing\\deeper")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->kindOf("file.txt\\deeper")), "NotDir");
+  // Even a file that another process holds without any sharing.
+  hold("file.txt", GENERIC_READ, 0);
+  EXPECT_EQ(dir_->kindOf("file.txt"), Result<FileKind>(FileKind::File));
+}
+
+TEST_F(Win32FileSystemTest, MakeDirectoryCreatesOneFolder) {
+  ASSERT_TRUE(dir_->makeDirectory("modules"));
+  EXPECT_EQ(dir_->kindOf("modules"), Result<FileKind>(FileKind::Directory));
+  put("file.txt", "x");
+  EXPECT_EQ(nameOf(dir_->makeDirectory("modules")), "PathAlreadyExists");
+  EXPECT_EQ(nameOf(dir_->makeDirectory("file.txt")), "PathAlreadyExists");
+  EXPECT_EQ(nameOf(dir_->makeDirectory("missing\\sub")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->makeDirectory("file.txt\\sub")), "NotDir");
+}
+
+TEST_F(Win32FileSystemTest, MakeFoldersCreatesTheChainAndStopsAtAFile) {
+  ASSERT_TRUE(makeFolders(*dir_, "MissionEditor\\modules\\dialogs"));
+  EXPECT_EQ(dir_->kindOf("MissionEditor\\modules\\dialogs"), Result<FileKind>(FileKind::Directory));
+  put("MissionEditor/file", "x");
+  EXPECT_EQ(nameOf(makeFolders(*dir_, "MissionEditor\\file\\sub")), "NotDir");
+}
+
+// --- Backups ------------------------------------------------------------------
+
+TEST_F(Win32FileSystemTest, BackupIsAByteCopyUnderTheStampedNameAndLeavesNoTemporaryFile) {
+  mkdir("modules");
+  const std::string original("-- toolbar\r\nlocal x = 1\r\n\xEF\xBB\xBF", 27);
+  put("modules/me_toolbar.lua", original);
+  PatchManifest manifest{};
+  EmbeddedPayload payload;
+  StringLogSink sink;
+  RunLog log(&sink);
+  RunContext run{*fs_, *dir_, manifest, payload, log, RunSummary{}, false, false};
+
+  const std::int64_t before = fs_->nowUnixSeconds();
+  ASSERT_TRUE(createBackup(run, "modules\\me_toolbar.lua"));
+  const std::int64_t after = fs_->nowUnixSeconds();
+
+  std::set<std::string> found = names("modules");
+  ASSERT_EQ(found.size(), 2u);
+  found.erase("me_toolbar.lua");
+  const std::string backup = *found.begin();
+  std::set<std::string> expected;
+  for (std::int64_t t = before; t <= after; ++t) {
+    expected.insert("me_toolbar.lua.qorvex-backup_" + formatBackupStamp(t) + ".bak");
+  }
+  EXPECT_TRUE(expected.count(backup)) << backup;
+  EXPECT_EQ(content("modules/" + backup), original);
+  EXPECT_EQ(content("modules/me_toolbar.lua"), original);
+  EXPECT_EQ(run.summary.backupsCreated, 1u);
+  EXPECT_EQ(sink.text(), "        backup -> " + backup + "\r\n");
+}
+
+// --- Clock and random generator -------------------------------------------------
+
+TEST(Win32Clock, FileTimeConvertsToFlooredUnixSeconds) {
+  constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
+  EXPECT_EQ(win32::unixSecondsFromFileTime(kUnixEpoch), 0);
+  EXPECT_EQ(win32::unixSecondsFromFileTime(kUnixEpoch + 9999999), 0);
+  EXPECT_EQ(win32::unixSecondsFromFileTime(kUnixEpoch + 10000000), 1);
+  // 2025-01-31 23:59:59.9999999 UTC is still 23:59:59.
+  const std::uint64_t lastTick = kUnixEpoch + 1738367999ull * 10000000ull + 9999999ull;
+  EXPECT_EQ(win32::unixSecondsFromFileTime(lastTick), 1738367999);
+  EXPECT_EQ(formatBackupStamp(win32::unixSecondsFromFileTime(lastTick)), "20250131_235959");
+  EXPECT_EQ(formatBackupStamp(win32::unixSecondsFromFileTime(lastTick + 1)), "20250201_000000");
+  // 2000-02-29 12:00:00: a leap day of a century divisible by 400.
+  EXPECT_EQ(
+      formatBackupStamp(win32::unixSecondsFromFileTime(kUnixEpoch + 951825600ull * 10000000ull)),
+      "20000229_120000");
+}
+
+TEST(Win32Clock, NowAgreesWithTheSystemClock) {
+  auto fs = makePlatformFileSystem();
+  const std::int64_t now = fs->nowUnixSeconds();
+  const std::int64_t chrono = std::chrono::duration_cast<std::chrono::seconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count();
+  const std::int64_t crt = static_cast<std::int64_t>(std::time(nullptr));
+  EXPECT_LE(std::llabs(now - chrono), 2) << now << " vs " << chrono;
+  EXPECT_LE(std::llabs(now - crt), 2) << now << " vs " << crt;
+  EXPECT_GT(now, 1700000000);  // after November 2023
+}
+
+TEST(Win32Random, BytesComeFromTheSystemGenerator) {
+  auto fs = makePlatformFileSystem();
+  std::vector<unsigned char> first(4096), second(4096);
+  fs->randomBytes(first.data(), first.size());
+  fs->randomBytes(second.data(), second.size());
+  EXPECT_NE(first, second);
+  std::set<unsigned char> values(first.begin(), first.end());
+  // 4096 uniform bytes miss a given value with probability about 1e-7.
+  EXPECT_GE(values.size(), 250u);
+  fs->randomBytes(nullptr, 0);
+}
+
+TEST(Win32Random, TemporaryNamesAreSixteenUrlSafeCharactersAndDistinct) {
+  auto fs = makePlatformFileSystem();
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  std::set<std::string> seen;
+  for (int i = 0; i < 2000; ++i) {
+    std::string name = randomTempName(*fs);
+    ASSERT_EQ(name.size(), 16u) << name;
+    ASSERT_EQ(name.find_first_not_of(alphabet), std::string::npos) << name;
+    seen.insert(name);
+  }
+  EXPECT_EQ(seen.size(), 2000u);
+}
+
+// --- Pending deletion ---------------------------------------------------------
+
+TEST(Win32DeletePending, RecognisesBothWaysWindowsReportsIt) {
+  EXPECT_TRUE(win32::isDeletePending(ERROR_DELETE_PENDING, 0));
+  EXPECT_TRUE(win32::isDeletePending(ERROR_ACCESS_DENIED, kStatusDeletePending));
+  EXPECT_FALSE(win32::isDeletePending(ERROR_ACCESS_DENIED, kStatusAccessDenied));
+  EXPECT_FALSE(win32::isDeletePending(ERROR_ACCESS_DENIED, 0));
+  EXPECT_FALSE(win32::isDeletePending(ERROR_SHARING_VIOLATION, kStatusDeletePending));
+}
+
+TEST(Win32DeletePending, RetriesUntilTheDeletionIsComplete) {
+  int calls = 0;
+  EXPECT_TRUE(win32::retryWhileDeletePending([&] {
+    ++calls;
+    if (calls == 1) {
+      SetLastError(ERROR_DELETE_PENDING);
+      return false;
+    }
+    if (calls < 4) {
+      // What CreateFileW leaves behind when NtCreateFile says
+      // STATUS_DELETE_PENDING: ERROR_ACCESS_DENIED plus the NT status.
+      RtlSetLastWin32ErrorAndNtStatusFromNtStatus(kStatusDeletePending);
+      return false;
+    }
+    return true;
+  }));
+  EXPECT_EQ(calls, 4);
+}
+
+TEST(Win32DeletePending, DoesNotRetryOtherFailures) {
+  int calls = 0;
+  EXPECT_FALSE(win32::retryWhileDeletePending([&] {
+    ++calls;
+    RtlSetLastWin32ErrorAndNtStatusFromNtStatus(kStatusAccessDenied);
+    return false;
+  }));
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST(Win32DeletePending, AStaleStatusDoesNotTurnAccessDeniedIntoARetry) {
+  // A pending deletion seen by an earlier call must not make a later, plain
+  // ERROR_ACCESS_DENIED (set without a fresh NT status) loop for ever.
+  RtlSetLastWin32ErrorAndNtStatusFromNtStatus(kStatusDeletePending);
+  int calls = 0;
+  EXPECT_FALSE(win32::retryWhileDeletePending([&] {
+    ++calls;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return calls > 50;  // ends a wrong retry loop, which the count then shows
+  }));
+  EXPECT_EQ(calls, 1);
+}
+
+// --- Error names ----------------------------------------------------------------
+
+TEST(Win32ErrorNames, EveryWin32CodeMapsToItsEngineName) {
+  struct Case {
+    DWORD code;
+    const char* name;
+  };
+  const Case cases[] = {
+      {ERROR_FILE_NOT_FOUND, "FileNotFound"},
+      {ERROR_PATH_NOT_FOUND, "FileNotFound"},
+      {ERROR_ACCESS_DENIED, "AccessDenied"},
+      {ERROR_SHARING_VIOLATION, "AccessDenied"},
+      {ERROR_WRITE_PROTECT, "AccessDenied"},
+      {ERROR_FILE_EXISTS, "PathAlreadyExists"},
+      {ERROR_ALREADY_EXISTS, "PathAlreadyExists"},
+      {ERROR_DIRECTORY, "NotDir"},
+      {ERROR_FILENAME_EXCED_RANGE, "NameTooLong"},
+      {ERROR_INVALID_NAME, "BadPathName"},
+      {ERROR_BAD_PATHNAME, "BadPathName"},
+      {ERROR_BAD_NETPATH, "NetworkNotFound"},
+      {ERROR_BAD_NET_NAME, "NetworkNotFound"},
+      {ERROR_NOT_READY, "NoDevice"},
+      {ERROR_DEV_NOT_EXIST, "NoDevice"},
+      {ERROR_INVALID_DRIVE, "NoDevice"},
+      {ERROR_VIRUS_INFECTED, "AntivirusInterference"},
+      {ERROR_VIRUS_DELETED, "AntivirusInterference"},
+      {ERROR_LOCK_VIOLATION, "LockViolation"},
+      {ERROR_NOT_ENOUGH_MEMORY, "SystemResources"},
+      {ERROR_NO_SYSTEM_RESOURCES, "SystemResources"},
+      {ERROR_WORKING_SET_QUOTA, "SystemResources"},
+      {ERROR_TOO_MANY_OPEN_FILES, "SystemResources"},
+      {ERROR_NOT_SAME_DEVICE, "RenameAcrossMountPoints"},
+      {ERROR_DISK_FULL, "Unexpected"},
+      {ERROR_HANDLE_DISK_FULL, "Unexpected"},
+      {ERROR_INVALID_PARAMETER, "Unexpected"},
+      {ERROR_GEN_FAILURE, "Unexpected"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(errorName(win32::errorFromWin32(c.code)), c.name) << "Win32 error " << c.code;
+  }
+}
+
+}  // namespace
+}  // namespace qorvex

@@ -13,3 +13,8 @@ echo "== Linux build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== Windows build, tests under Wine, wizard GUI walk"
+bash scripts/build_windows.sh
+bash scripts/run_wine_tests.sh
+bash scripts/run_gui_tests.sh

@@ -220,8 +220,11 @@ MatchTally findByTokenStream(std::string_view text, std::string_view anchor,
 }
 
 // Finds the anchor's longest word with memmem and grows each hit into a match
-// backwards and forwards. Fast on real files; gives up (returns false) when the
-// hits cost more than a linear amount of work, leaving it to the token stream.
+// backwards and forwards. Fast on real files; gives up (returns false) as soon
+// as the hits have cost more than a linear amount of work, leaving it to the
+// token stream. The work of a hit is what it reads: the text it walked over in
+// both directions, one step per anchor token, and a word compare that can fail
+// after as many bytes as the longest word has.
 bool findByLongestWord(std::string_view text, std::string_view anchor,
                        const std::vector<Token>& tokens, MatchTally& tally) {
   std::size_t pivot = tokens.size();
@@ -236,16 +239,24 @@ bool findByLongestWord(std::string_view text, std::string_view anchor,
   if (pivot == tokens.size()) return false;
   const std::string_view word = anchor.substr(tokens[pivot].start, pivotLength);
   const bool pivotIsLast = pivot + 1 == tokens.size();
-  const std::size_t budget = text.size() / 2 + 4096;
+  const std::size_t budget = text.size() + 4096;
   std::size_t work = 0;
 
-  for (std::size_t hit = findBytes(text, word); hit != std::string_view::npos;
-       hit = findBytes(text, word, hit + 1)) {
-    if (hit > 0 && !isSeparator(text[hit - 1])) continue;
+  for (std::size_t hit = findBytes(text, word); hit != std::string_view::npos;) {
+    if (hit > 0 && !isSeparator(text[hit - 1])) {
+      // Inside a word: no token starts before the next separator. These skips
+      // only move forward, so together they read the text once at most.
+      std::size_t next = hit;
+      while (next < text.size() && !kSeparators.table[static_cast<unsigned char>(text[next])])
+        ++next;
+      hit = findBytes(text, word, next);
+      continue;
+    }
     const std::size_t after = hit + pivotLength;
-    if (!pivotIsLast && after < text.size() && !isSeparator(text[after])) continue;
-    work += tokens.size();
-    if (work > budget) return false;
+    if (!pivotIsLast && after < text.size() && !isSeparator(text[after])) {
+      hit = findBytes(text, word, after);
+      continue;
+    }
 
     std::size_t begin = hit;
     bool matched = true;
@@ -259,7 +270,11 @@ bool findByLongestWord(std::string_view text, std::string_view anchor,
     for (std::size_t i = pivot + 1; matched && i < tokens.size(); ++i) {
       matched = matchForward(text, anchor, tokens[i], cursor);
     }
+    work += (hit - begin) + (cursor - after) + tokens.size() + pivotLength;
+    if (work > budget) return false;
     if (matched) tally.add(begin, cursor);
+    // The next token start lies past this word.
+    hit = findBytes(text, word, after);
   }
   return true;
 }
@@ -315,6 +330,8 @@ std::string withoutCr(std::string_view text) {
 bool containsIgnoringCr(std::string_view text, std::string_view needle) {
   const std::string bareNeedle = withoutCr(needle);
   if (bareNeedle.empty()) return true;
+  // An empty view may carry a null pointer, which memchr must not be given.
+  if (text.empty()) return false;
   if (std::memchr(text.data(), '\r', text.size()) == nullptr) {
     return findBytes(text, bareNeedle) != std::string_view::npos;
   }

@@ -23,7 +23,9 @@ class WritableFile {
   virtual ~WritableFile() = default;
   // Writes all bytes or fails; a failure may leave part of them written.
   virtual Result<void> write(std::string_view bytes) = 0;
-  // Pushes the content to stable storage and closes the file.
+  // Closes the file; its content is complete once this succeeds. When it
+  // reaches stable storage is the backend's choice (the POSIX backend flushes
+  // everything a directory wrote once, when the directory is closed).
   virtual Result<void> commit() = 0;
 };
 

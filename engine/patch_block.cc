@@ -10,7 +10,10 @@
 
 namespace qorvex {
 
-std::size_t findBytes(std::string_view haystack, std::string_view needle, std::size_t from) {
+namespace {
+
+// The platform's search: linear in the worst case.
+std::size_t searchBytes(std::string_view haystack, std::string_view needle, std::size_t from) {
   if (from > haystack.size()) return std::string_view::npos;
   if (needle.empty()) return from;
   const char* base = haystack.data() + from;
@@ -28,6 +31,38 @@ std::size_t findBytes(std::string_view haystack, std::string_view needle, std::s
   if (hit == end) return std::string_view::npos;
   return static_cast<std::size_t>(hit - haystack.data());
 #endif
+}
+
+// Needles longer than this (the panel block is 11 KB) are found by their last
+// kProbeLength bytes first.
+constexpr std::size_t kLongNeedle = 256;
+constexpr std::size_t kProbeLength = 64;
+
+}  // namespace
+
+std::size_t findBytes(std::string_view haystack, std::string_view needle, std::size_t from) {
+  if (needle.size() <= kLongNeedle) return searchBytes(haystack, needle, from);
+  if (from > haystack.size()) return std::string_view::npos;
+  // glibc's linear search for a long needle (two-way) costs several times as
+  // much per byte as its search for a short one, which skips ahead by up to
+  // the needle's length. So: find the needle's last bytes, compare the rest
+  // where they occur. Where that meets more near misses than the text is
+  // long, the linear search takes over from the first start not yet ruled out.
+  const std::size_t head = needle.size() - kProbeLength;
+  const std::string_view probe = needle.substr(head);
+  const std::size_t budget = haystack.size() - from + 4096;
+  std::size_t work = 0;
+  std::size_t start = from;  // every start before this one is ruled out
+  while (haystack.size() - start >= needle.size()) {
+    const std::size_t hit = searchBytes(haystack, probe, start + head);
+    if (hit == std::string_view::npos) return std::string_view::npos;
+    const std::size_t candidate = hit - head;
+    if (std::memcmp(haystack.data() + candidate, needle.data(), head) == 0) return candidate;
+    start = candidate + 1;
+    work += needle.size();
+    if (work > budget) return searchBytes(haystack, needle, start);
+  }
+  return std::string_view::npos;
 }
 
 std::string formatBeginLine(std::string_view marker) {
@@ -63,14 +98,20 @@ std::string dialogBlockMarker(std::string_view insertBlockResource) {
 }
 
 std::string normalizeBlockBody(std::string_view text) {
+  // Every LF becomes CR LF, and a CR just before an LF is the CR of that pair
+  // (CR LF first became LF); any other CR stays. Copied line by line.
   std::string body;
   body.reserve(text.size() + text.size() / 16 + 2);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // CR LF -> LF first
-    if (c == '\n') body.push_back('\r');
-    body.push_back(c);
+  std::size_t start = 0;
+  for (std::size_t lf = text.find('\n'); lf != std::string_view::npos;
+       lf = text.find('\n', start)) {
+    std::size_t end = lf;
+    if (end > start && text[end - 1] == '\r') --end;
+    body.append(text, start, end - start);
+    body.append("\r\n");
+    start = lf + 1;
   }
+  body.append(text, start, std::string_view::npos);
   if (!body.empty() && !(body.size() >= 2 && body[body.size() - 2] == '\r' && body.back() == '\n')) {
     body.append("\r\n");
   }

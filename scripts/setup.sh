@@ -10,7 +10,7 @@ packages=(
   wine64 wine xvfb xauth imagemagick x11-utils
   lua5.1 liblua5.1-0-dev lua-busted lua-check
   faketime patch diffutils
-  clang libfuzzer-14-dev libclang-rt-14-dev
+  clang-16 libfuzzer-16-dev libclang-rt-16-dev time
 )
 
 missing=()

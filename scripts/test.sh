@@ -14,6 +14,12 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
+echo "== Fuzzing (short)"
+bash scripts/fuzz_short.sh
+
+echo "== Sanitizers"
+bash scripts/sanitize.sh
+
 echo "== Windows build, tests under Wine, wizard GUI walk"
 bash scripts/build_windows.sh
 bash scripts/run_wine_tests.sh

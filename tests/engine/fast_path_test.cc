@@ -1,0 +1,149 @@
+// The fast scans against straightforward versions of the same rules, on
+// random input shaped to reach their special paths: 16-byte blocks for the
+// balance scanner, the work budget of the anchor prefilter, line-by-line
+// copying of block bodies.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "anchor_match.h"
+#include "lua_balance.h"
+#include "patch_block.h"
+
+namespace qorvex {
+namespace {
+
+std::string randomFrom(std::mt19937& random, std::string_view alphabet, std::size_t length) {
+  std::string text;
+  text.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) text.push_back(alphabet[random() % alphabet.size()]);
+  return text;
+}
+
+// The body rule spelled out byte by byte: CR LF first becomes LF, then every
+// LF becomes CR LF; a final CR LF is ensured for a non-empty result.
+std::string normalizeBlockBodyByteByByte(std::string_view text) {
+  std::string lf;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    lf.push_back(text[i]);
+  }
+  std::string body;
+  for (char c : lf) {
+    if (c == '\n') body.push_back('\r');
+    body.push_back(c);
+  }
+  if (!body.empty() && !body.ends_with("\r\n")) body.append("\r\n");
+  return body;
+}
+
+TEST(FastPath, NormalizedBodyFollowsTheRuleOnRandomText) {
+  std::mt19937 random(5);
+  for (const std::string text :
+       {"", "\r", "\n", "\r\n", "\r\r\n", "\n\r", "a\r", "a\rb", "\r\n\r\n"}) {
+    EXPECT_EQ(normalizeBlockBody(text), normalizeBlockBodyByteByByte(text)) << text;
+  }
+  for (int i = 0; i < 20000; ++i) {
+    const std::string text = randomFrom(random, "ab\r\n\r\n", random() % 40);
+    ASSERT_EQ(normalizeBlockBody(text), normalizeBlockBodyByteByByte(text)) << text;
+  }
+}
+
+// Every interesting byte at every place of a 16-byte block and across the
+// boundary between two blocks, in code and inside quoted strings.
+TEST(FastPath, BalanceScannerAgreesAtEveryPlaceOfItsBlocks) {
+  const std::string symbols = "\"'(){}[]-\\\n=";
+  for (std::size_t length = 1; length <= 48; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (char symbol : symbols) {
+        for (std::string_view frame : {"", "x = '", "x = \"", "f(", "--[["}) {
+          std::string text(frame);
+          text.append(length, 'a');
+          text[frame.size() + at] = symbol;
+          ASSERT_EQ(checkLuaBalance(text), checkLuaBalanceReference(text))
+              << "length " << length << " at " << at << " symbol " << symbol << " frame " << frame;
+          text.append("')\"]}");
+          ASSERT_EQ(checkLuaBalance(text), checkLuaBalanceReference(text)) << text;
+        }
+      }
+    }
+  }
+}
+
+TEST(FastPath, BalanceScannerAgreesOnRandomLuaLikeText) {
+  std::mt19937 random(17);
+  for (int i = 0; i < 3000; ++i) {
+    // Long stretches of plain bytes, so the 16-byte steps run, with symbols
+    // between them.
+    std::string text;
+    while (text.size() < 600) {
+      text += randomFrom(random, "abc   \t\n", random() % 40);
+      text += randomFrom(random, "\"'(){}[]-=\\\n", 1 + random() % 3);
+    }
+    ASSERT_EQ(checkLuaBalance(text), checkLuaBalanceReference(text)) << text;
+  }
+}
+
+// Long needles are looked for by their last bytes first; near misses of every
+// kind must still give the first occurrence that a plain search gives.
+TEST(FastPath, LongNeedleSearchGivesTheFirstOccurrence) {
+  std::mt19937 random(31);
+  for (int i = 0; i < 3000; ++i) {
+    const std::size_t needleLength = 200 + random() % 500;
+    std::string needle = randomFrom(random, "ab", needleLength);
+    std::string text;
+    while (text.size() < 4000 + random() % 4000) {
+      std::string piece = needle;
+      // A copy that differs in one byte, or is cut short, or is whole.
+      switch (random() % 4) {
+        case 0: piece[random() % piece.size()] ^= 1; break;
+        case 1: piece.resize(random() % piece.size()); break;
+        case 2: break;
+        default: piece = randomFrom(random, "abc", 1 + random() % 50);
+      }
+      text += piece;
+    }
+    const std::size_t from = random() % 100;
+    ASSERT_EQ(findBytes(text, needle, from), std::string_view(text).find(needle, from))
+        << "needle of " << needle.size() << " bytes from " << from;
+  }
+  // Every byte the same but the last: the probe's near misses use up the
+  // budget and the linear search takes over.
+  const std::string text(300000, 'a');
+  const std::string run(5000, 'a');
+  const std::string endsInB = std::string(run).append("b");
+  const std::string startsWithB = std::string("b").append(run);
+  const std::string startsWithX = std::string("x").append(run);
+  EXPECT_EQ(findBytes(text, endsInB), std::string::npos);
+  EXPECT_EQ(findBytes(std::string(text).append("b"), endsInB), text.size() - 5000);
+  EXPECT_EQ(findBytes(text, startsWithB), std::string::npos);
+  EXPECT_EQ(findBytes(std::string("x").append(text), startsWithX), 0u);
+  EXPECT_EQ(findBytes(text, std::string(5000, 'a'), 7), 7u);
+  EXPECT_EQ(findBytes(text, std::string(5000, 'a'), text.size() - 4999), std::string::npos);
+  EXPECT_EQ(findBytes(text, std::string(5000, 'a'), text.size() + 1), std::string::npos);
+}
+
+// Anchors whose words hit often enough to run out of the prefilter's budget
+// part way through, so both the prefilter and the token stream give answers.
+TEST(FastPath, AnchorSearchAgreesAcrossTheWorkBudget) {
+  std::mt19937 random(23);
+  for (int i = 0; i < 400; ++i) {
+    const std::string text = randomFrom(random, "ab  \t\n\r", 2000 + random() % 6000);
+    std::string anchor = randomFrom(random, "ab  \t\n", 1 + random() % 12);
+    if (random() % 4 == 0) anchor = text.substr(random() % 1000, 1 + random() % 200);
+    for (AnchorEnd at : {AnchorEnd::Start, AnchorEnd::End}) {
+      const AnchorSearch fast = findAnchor(text, anchor, at);
+      const AnchorSearch slow = findAnchorReference(text, anchor, at);
+      ASSERT_EQ(fast.kind, slow.kind) << "anchor [" << anchor << "]";
+      if (fast.kind == AnchorSearch::Unique) {
+        ASSERT_EQ(fast.offset, slow.offset);
+      } else if (fast.kind == AnchorSearch::Ambiguous) {
+        ASSERT_EQ(fast.count, slow.count);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qorvex

@@ -43,7 +43,7 @@ class WizardPlatform {
  public:
   virtual ~WizardPlatform() = default;
 
-  // Creates one child of the main window with the spec's class, text, place
+  // Creates one child of the main window with its table class, text, place
   // and style, extended style 0. False leaves the control absent.
   virtual bool createControl(const ControlSpec& spec) = 0;
   virtual bool hasControl(ControlId id) = 0;

@@ -144,6 +144,15 @@ Result<void> writeWholeFile(FileSystem& fs, Directory& dir, std::string_view rel
   return written;
 }
 
+Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string_view text) {
+  if (Result<void> backedUp = createBackup(run, relativePath); !backedUp) return backedUp;
+  if (Result<void> written = writeWholeFile(run.fs, run.installDir, relativePath, text); !written) {
+    return written;
+  }
+  ++run.summary.filesPatched;
+  return {};
+}
+
 Result<void> deleteFile(Directory& dir, std::string_view relativePath) {
   return dir.deleteFile(relativePath);
 }

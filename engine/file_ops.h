@@ -27,6 +27,10 @@ Result<void> createBackup(RunContext& run, std::string_view relativePath);
 Result<void> writeWholeFile(FileSystem& fs, Directory& dir, std::string_view relativePath,
                             std::string_view bytes);
 
+// The last step of every changed file: backup, then the new content, then
+// the file counts as patched.
+Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string_view text);
+
 Result<void> deleteFile(Directory& dir, std::string_view relativePath);
 
 // Creates the folder and every missing folder above it; NotDir when a

@@ -93,12 +93,7 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
     run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
     return {};
   }
-  if (Result<void> backedUp = createBackup(run, path); !backedUp) return backedUp;
-  if (Result<void> written = writeWholeFile(run.fs, run.installDir, path, working); !written) {
-    return written;
-  }
-  ++run.summary.filesPatched;
-  return {};
+  return backUpAndWrite(run, path, working);
 }
 
 }  // namespace

@@ -11,9 +11,7 @@
 namespace qorvex {
 
 namespace {
-constexpr std::string_view kModulePath = "MissionEditor\\modules\\me_qorvex_undo.lua";
 constexpr std::string_view kModuleFolder = "MissionEditor\\modules";
-constexpr std::string_view kModuleLogName = "modules/me_qorvex_undo.lua";
 constexpr std::string_view kLoopHeader = "for k,modul in base.pairs(managerModulesME.modulesME) do";
 }  // namespace
 

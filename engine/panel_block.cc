@@ -59,12 +59,7 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
     run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
     return {};
   }
-  if (Result<void> backedUp = createBackup(run, path); !backedUp) return backedUp;
-  if (Result<void> written = writeWholeFile(run.fs, run.installDir, path, patched); !written) {
-    return written;
-  }
-  ++run.summary.filesPatched;
-  return {};
+  return backUpAndWrite(run, path, patched);
 }
 
 }  // namespace qorvex

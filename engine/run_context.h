@@ -11,6 +11,10 @@
 
 namespace qorvex {
 
+// The undo module's file, and how log lines name it.
+inline constexpr std::string_view kModulePath = "MissionEditor\\modules\\me_qorvex_undo.lua";
+inline constexpr std::string_view kModuleLogName = "modules/me_qorvex_undo.lua";
+
 struct RunSummary {
   std::vector<std::string> errors;
   std::uint32_t filesPatched = 0;

@@ -12,17 +12,6 @@
 namespace qorvex {
 namespace {
 
-constexpr std::string_view kModulePath = "MissionEditor\\modules\\me_qorvex_undo.lua";
-
-Result<void> backUpAndWrite(RunContext& run, const std::string& path, const std::string& text) {
-  if (Result<void> backedUp = createBackup(run, path); !backedUp) return backedUp;
-  if (Result<void> written = writeWholeFile(run.fs, run.installDir, path, text); !written) {
-    return written;
-  }
-  ++run.summary.filesPatched;
-  return {};
-}
-
 Result<void> unpatchLuaFile(RunContext& run, const FileEntry& file) {
   auto content = readWholeFile(run.installDir, file.relativePath);
   if (!content) {
@@ -82,7 +71,7 @@ Result<void> removeModule(RunContext& run) {
     ++run.summary.filesSkipped;
     return {};
   }
-  run.log.write({"[UNINSTALL] modules/me_qorvex_undo.lua - removing file.\n"});
+  run.log.write({"[UNINSTALL] ", kModuleLogName, " - removing file.\n"});
   if (run.dryRun) {
     ++run.summary.filesPatched;
     return {};

@@ -52,8 +52,9 @@ local REFRESHED_PANELS = { 'me_aircraft', 'me_vehicle', 'me_static', 'me_ship', 
 -- here instead. Weak keys: a deleted unit must not be kept alive by this.
 local headingRecord = base.setmetatable({}, { __mode = 'k' })
 
--- The functions this module installed on the map window, so that a repeated
--- init never wraps a wrapper.
+-- The functions this module installed on the map window and the mission
+-- module, so that a repeated init never wraps a wrapper. The remove_group
+-- wrapper maps to the question its removeSelectedGroups partner asks.
 local installedHooks = base.setmetatable({}, { __mode = 'k' })
 
 -- The log module is looked up on every write: the Mission Editor may reload
@@ -319,9 +320,23 @@ local function missionModuleNow(fallback)
     return fallback
 end
 
+-- True while the mission still holds the group or another one with its id:
+-- putting the copy back then would leave two groups with one groupId.
+local function groupStillPresent(mission, groups, original, groupId)
+    if base.type(mission.group_by_id) == 'table' and mission.group_by_id[groupId] ~= nil then
+        return true
+    end
+    for _, listed in base.ipairs(groups) do
+        if listed == original or (base.type(listed) == 'table' and listed.groupId == groupId) then
+            return true
+        end
+    end
+    return false
+end
+
 -- Puts a deleted group back: into its country's list, the mission's lookup
 -- tables, onto the map and into the units list.
-local function restoreDeletedGroup(MapWindow, mission, country, category, copy)
+local function restoreDeletedGroup(MapWindow, mission, country, category, original, copy)
     if mission == nil or base.type(country) ~= 'table' then
         return
     end
@@ -330,6 +345,11 @@ local function restoreDeletedGroup(MapWindow, mission, country, category, copy)
         return
     end
     local groups = groupsOfCategory.group
+    if groupStillPresent(mission, groups, original, copy.groupId) then
+        logWarning('Nothing to restore for group id ' .. base.tostring(copy.groupId)
+            .. ': it is still in the mission.')
+        return
+    end
     groups[#groups + 1] = copy
     if base.type(mission.group_by_id) == 'table' then
         mission.group_by_id[copy.groupId] = copy
@@ -376,8 +396,45 @@ local function recordDeletion(MapWindow, missionModule, group)
     local copy = qorvex.deepCopy(group, seen)
     logInfo('Deletion detected for group id ' .. base.tostring(group.groupId) .. ', pushing undo transaction.')
     qorvex.pushTransaction('DELETE_GROUP_ID_' .. base.tostring(group.groupId), function()
-        restoreDeletedGroup(MapWindow, missionModuleNow(missionModule), country, category, copy)
+        restoreDeletedGroup(MapWindow, missionModuleNow(missionModule), country, category, group, copy)
     end)
+end
+
+-- Wraps the mission module's group removal so that the map window hook can
+-- tell a deletion from a deselection: both call removeSelectedGroups, but
+-- only a deletion does so from inside remove_group. Returns a function that
+-- tells whether a removal is running, or nil where the mission module has no
+-- remove_group (then every call counts as a deletion, as it always did).
+local function hookGroupRemoval(missionModule)
+    if base.type(missionModule) ~= 'table' or missionModule.remove_group == nil then
+        return nil
+    end
+    logInfo('Hooking me_mission.remove_group to tell deletions from deselections...')
+    if installedHooks[missionModule.remove_group] then
+        return installedHooks[missionModule.remove_group]
+    end
+    local previousRemoveGroup = missionModule.remove_group
+    local runningRemovals = 0
+
+    local function removalRunning()
+        return runningRemovals > 0
+    end
+
+    local function remove_group(...)
+        runningRemovals = runningRemovals + 1
+        -- The count must come down even when the removal fails, or every later
+        -- deselection would be taken for a deletion.
+        local results = packResults(base.pcall(previousRemoveGroup, ...))
+        runningRemovals = runningRemovals - 1
+        if not results[1] then
+            base.error(results[2], 0)
+        end
+        return base.unpack(results, 2, results.n)
+    end
+
+    installedHooks[remove_group] = removalRunning
+    missionModule.remove_group = remove_group
+    return removalRunning
 end
 
 local function hookDeletionTracking(MapWindow, missionModule)
@@ -386,16 +443,19 @@ local function hookDeletionTracking(MapWindow, missionModule)
         return
     end
     logInfo('Hooking MapWindow.removeSelectedGroups...')
+    local removalRunning = hookGroupRemoval(missionModule)
     if installedHooks[MapWindow.removeSelectedGroups] then
         return
     end
     local previousRemove = MapWindow.removeSelectedGroups
 
     local function removeSelectedGroups(group, ...)
-        -- The deletion itself must happen whatever recording it does.
-        local ok, err = base.pcall(recordDeletion, MapWindow, missionModule, group)
-        if not ok then
-            logError('ERROR while recording a group deletion -> ' .. base.tostring(err))
+        if removalRunning == nil or removalRunning() then
+            -- The deletion itself must happen whatever recording it does.
+            local ok, err = base.pcall(recordDeletion, MapWindow, missionModule, group)
+            if not ok then
+                logError('ERROR while recording a group deletion -> ' .. base.tostring(err))
+            end
         end
         return previousRemove(group, ...)
     end

@@ -574,6 +574,95 @@ describe('me_qorvex_undo', function()
         end
     end)
 
+    describe('deletion tracking where the mission module has remove_group', function()
+        local group
+
+        local function groupsWithId(id)
+            local found = 0
+            for _, listed in ipairs(me.country.vehicle.group) do
+                if listed.groupId == id then
+                    found = found + 1
+                end
+            end
+            return found
+        end
+
+        before_each(function()
+            me.useRemoveGroup()
+            group = me.makeGroup({ groupId = 7, name = 'Convoy', units = { { unitId = 71, name = 'Convoy-1' } } })
+            qorvex.init()
+            me.clearCalls()
+        end)
+
+        it('hooks remove_group and passes its arguments and results through', function()
+            assert.are.equal('INFO Hooking me_mission.remove_group to tell deletions from deselections...',
+                me.logTexts()[4])
+            assert.are.same({ n = 2, 'group removed', 2 }, { n = 2, me.mission.remove_group(group, 'a', nil) })
+            assert.are.equal(3, me.callsOf('remove_group')[1].n)
+        end)
+
+        local cases = {
+            { name = 'a Shift+click deselection', steps = { 'shiftClick', 'shiftClick' }, pushed = 0, undos = 1 },
+            { name = 'a deletion', steps = { 'remove' }, pushed = 1, undos = 2 },
+        }
+        for _, case in ipairs(cases) do
+            it(case.name .. ' leaves exactly one group with its id after every undo', function()
+                for _, step in ipairs(case.steps) do
+                    if step == 'remove' then
+                        me.mission.remove_group(group)
+                    else
+                        me.map.shiftClick(group)
+                    end
+                end
+                assert.are.equal(case.pushed, #qorvex.historyStack)
+                for _ = 1, case.undos do
+                    qorvex.executeUndo()
+                    assert.are.equal(1, groupsWithId(7))
+                    assert.is_not_nil(me.mission.group_by_id[7])
+                end
+                assert.are.equal(case.pushed, #me.callsOf('create_group_map_objects'))
+            end)
+        end
+
+        local stillThere = {
+            { name = 'in the lookup by id', put = function(other) me.mission.group_by_id[7] = other end },
+            { name = 'in its country\'s list', put = function(other)
+                table.insert(me.country.vehicle.group, other)
+            end },
+        }
+        for _, case in ipairs(stillThere) do
+            it('restores nothing while a group with that id is ' .. case.name, function()
+                me.mission.remove_group(group)
+                case.put({ groupId = 7, name = 'Someone else' })
+                me.clearLog()
+                me.clearCalls()
+                assert.is_true(qorvex.executeUndo())
+                assert.are.equal('WARNING Nothing to restore for group id 7: it is still in the mission.',
+                    me.logTexts()[3])
+                assert.are.same({ 'units_list.update' }, me.callNames())
+                assert.is_nil(me.mission.group_by_name.Convoy)
+            end)
+        end
+
+        it('counts a remove_group that raised an error as ended and passes the error on', function()
+            me = mock.new()
+            me.useRemoveGroup()
+            local removeGroup = me.mission.remove_group
+            me.mission.remove_group = function(g)
+                removeGroup(g)
+                error('removal broke', 0)
+            end
+            group = me.makeGroup({ groupId = 7, name = 'Convoy', units = {} })
+            qorvex = me.loadModule()
+            qorvex.init()
+            local ok, err = pcall(me.mission.remove_group, group)
+            assert.are.same({ false, 'removal broke' }, { ok, err })
+            me.map.shiftClick(group)
+            me.map.shiftClick(group)
+            assert.are.equal(1, #qorvex.historyStack)
+        end)
+    end)
+
     describe('heading record', function()
         it('remembers a heading per unit, forgets it on nil and ignores non-units', function()
             local unit = {}

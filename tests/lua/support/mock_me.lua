@@ -102,8 +102,8 @@ function mock.new()
         end
         return 'up-result', y
     end
-    function map.removeSelectedGroups(group, ...)
-        record('removeSelectedGroups', group, ...)
+    -- Takes a group out of its country's list and the mission's lookups.
+    local function dropFromMission(group)
         local list = group.boss and group.boss[group.type] and group.boss[group.type].group
         if list then
             for i, g in ipairs(list) do
@@ -119,6 +119,13 @@ function mock.new()
             mission.unit_by_id[unit.unitId] = nil
             mission.unit_by_name[unit.name] = nil
         end
+    end
+
+    -- A version without remove_group: removeSelectedGroups is where a group
+    -- is deleted. useRemoveGroup() below switches to the other way.
+    function map.removeSelectedGroups(group, ...)
+        record('removeSelectedGroups', group, ...)
+        dropFromMission(group)
         return 'removed', select('#', ...)
     end
     function map.move_unit(group, unit, x, y)
@@ -165,6 +172,38 @@ function mock.new()
         end
         me.panels[name] = panel
         package.loaded[name] = panel
+    end
+
+    -- The mission module deletes through remove_group, which first takes the
+    -- still intact group out of the map's selection; a Shift+click on a
+    -- selected group calls removeSelectedGroups alone and deletes nothing.
+    -- Call before the undo module's init, which looks for remove_group.
+    function me.useRemoveGroup()
+        map.selection = {}
+        function map.removeSelectedGroups(group, ...)
+            record('removeSelectedGroups', group, ...)
+            for i, selected in ipairs(map.selection) do
+                if selected == group then
+                    table.remove(map.selection, i)
+                    break
+                end
+            end
+            return 'deselected', select('#', ...)
+        end
+        function mission.remove_group(group, ...)
+            record('remove_group', group, ...)
+            map.removeSelectedGroups(group)
+            dropFromMission(group)
+            return 'group removed', select('#', ...)
+        end
+        function map.shiftClick(group)
+            for _, selected in ipairs(map.selection) do
+                if selected == group then
+                    return map.removeSelectedGroups(group)
+                end
+            end
+            map.selection[#map.selection + 1] = group
+        end
     end
 
     function me.makeGroup(spec)

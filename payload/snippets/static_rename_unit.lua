@@ -3,7 +3,13 @@
 do
     local undo = base.me_qorvex_undo
     local group = vdata and vdata.group
-    local unit = group and group.units and group.units[vdata.unit and vdata.unit.cur or 1]
+    -- The static panel keeps its current unit in vdata.unitCur; the other
+    -- panels, and perhaps other versions of this one, in vdata.unit.cur.
+    local unitIndex = vdata and vdata.unitCur
+    if unitIndex == nil then
+        unitIndex = vdata and vdata.unit and vdata.unit.cur
+    end
+    local unit = group and group.units and group.units[unitIndex or 1]
     if unit ~= nil and undo ~= nil and undo.pushTransaction ~= nil then
         local oldName = unit.name
         if oldName ~= nil and oldName ~= name then

@@ -181,6 +181,24 @@ describe('transaction snippets', function()
             end)
         end
 
+        local staticChoices = {
+            { name = 'vdata.unitCur', vdata = { unitCur = 2 } },
+            { name = 'vdata.unitCur over a stale vdata.unit.cur', vdata = { unitCur = 2, unit = { cur = 1 } } },
+            { name = 'vdata.unit.cur where the panel has no vdata.unitCur', vdata = { unit = { cur = 2 } } },
+        }
+        for _, case in ipairs(staticChoices) do
+            it('static_rename_unit restores the unit chosen by ' .. case.name, function()
+                local group = me.makeGroup({ groupId = 3, name = 'S', category = 'static',
+                    units = { { unitId = 31, name = 'First' }, { unitId = 32, name = 'Second' } } })
+                case.vdata.group = group
+                run('static_rename_unit', { vdata = case.vdata, name = 'Renamed' })
+                assert.are.same({ 'RENAME_UNIT_32' }, names())
+                me.mission.renameUnit(group.units[2], 'Renamed')
+                assert.is_true(qorvex.executeUndo())
+                assert.are.same({ 'First', 'Second' }, { group.units[1].name, group.units[2].name })
+            end)
+        end
+
         it('static_rename_unit takes the one unit when the panel has no unit choice', function()
             local group = me.makeGroup({ groupId = 3, name = 'S', category = 'static',
                 units = { { unitId = 31, name = 'Old' } } })

@@ -14,18 +14,39 @@ do
         end
         local oldHeading = undo.lastHeading(unit)
         if oldHeading ~= nil and newHeading ~= nil and oldHeading ~= newHeading then
+            -- The panel turns a ship with its own setHeadingUnit, which also
+            -- turns the aircraft parked on it, so the undo turns it back the
+            -- same way. Read under protection: a strict global table raises
+            -- an error for a name this version of the file does not have.
+            local found, turnShip = base.pcall(function()
+                return setHeadingUnit
+            end)
+            if not found or base.type(turnShip) ~= 'function' then
+                turnShip = nil
+            end
             undo.pushTransaction('HEADING_UNIT_' .. base.tostring(unit.unitId or 'unknown'), function()
                 if group == nil or unit == nil then
                     return
                 end
-                unit.heading = oldHeading
+                local turned, turnError = false, nil
+                if turnShip ~= nil then
+                    turned, turnError = base.pcall(turnShip, unit, oldHeading)
+                end
+                if not turned then
+                    unit.heading = oldHeading
+                end
                 local record = base.me_qorvex_undo
                 if record ~= nil and record.rememberHeading ~= nil then
                     record.rememberHeading(unit, oldHeading)
                 end
                 local mission = base.module_mission
                 if mission ~= nil and mission.updateHeading ~= nil then
-                    mission.updateHeading(group, unitIndex)
+                    mission.updateHeading(group)
+                end
+                -- Raised last, so that the ship is turned and shown anyway and
+                -- the undo module still logs what went wrong.
+                if turnShip ~= nil and not turned then
+                    base.error(turnError, 0)
                 end
             end)
         end

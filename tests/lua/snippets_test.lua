@@ -317,9 +317,11 @@ describe('transaction snippets', function()
             local values = { vdata = { group = group, unit = { cur = unitIndex } } }
             if id == 'ship_heading_d' then
                 values.newRad = U.toRadians(degrees)
-                values.setHeadingUnit = function() end
             else
                 values.value, values.U = degrees, U
+            end
+            if id ~= 'vehicle_heading_sp' then
+                values.setHeadingUnit = me.shipSetHeadingUnit
             end
             run(id, values)
         end
@@ -345,7 +347,12 @@ describe('transaction snippets', function()
                 assert.are.equal(0.75, unit.heading)
                 assert.are.equal(0.1, group.units[1].heading)
                 assert.are.equal(0.75, qorvex.lastHeading(unit))
-                assert.are.same({ { group, 2 } }, callArgs('updateHeading'))
+                if id == 'vehicle_heading_sp' then
+                    assert.are.same({ { group, 2 } }, callArgs('updateHeading'))
+                else
+                    assert.are.same({ { unit, 0.75 } }, callArgs('setHeadingUnit'))
+                    assert.are.same({ { group } }, callArgs('updateHeading'))
+                end
             end)
 
             it(id .. ' records nothing without a record, but starts one for the next change', function()
@@ -385,6 +392,38 @@ describe('transaction snippets', function()
                 assert.is_true(qorvex.executeUndo())
                 assert.are.equal(0, unit.heading)
             end)
+        end
+
+        local turns = {
+            { name = 'through the panel, with the aircraft parked on it', offered = true,
+                turn = function(...) me.shipSetHeadingUnit(...) end, parkedBack = true },
+            { name = 'by its field where the panel has no setHeadingUnit', offered = true },
+            { name = 'by its field where the name is not there at all', offered = false },
+            { name = 'by its field when setHeadingUnit fails, logging the error', offered = true,
+                turn = function() error('turn broke', 0) end,
+                logged = 'ERROR ERROR processing inverse action payload: turn broke' },
+        }
+        for _, id in ipairs({ 'ship_heading_sp', 'ship_heading_d' }) do
+            for _, case in ipairs(turns) do
+                it(id .. ' turns the ship back ' .. case.name, function()
+                    local group = me.makeGroup({ groupId = 8, name = 'G', category = 'ship',
+                        units = { { unitId = 81, heading = 0.5 } } })
+                    local ship = group.units[1]
+                    ship.parked = { { heading = 0.5 } }
+                    selectOnMap(group)
+                    me.shipSetHeadingUnit(ship, U.toRadians(90))
+                    local offered = { 'vdata', 'newRad', 'value', 'U', case.offered and 'setHeadingUnit' or nil }
+                    snippets.run(id, offered, { vdata = { group = group, unit = { cur = 1 } }, U = U,
+                        newRad = U.toRadians(90), value = 90, setHeadingUnit = case.turn })
+                    me.clearLog()
+                    me.clearCalls()
+                    assert.is_true(qorvex.executeUndo())
+                    assert.are.equal(0.5, ship.heading)
+                    assert.are.equal(case.parkedBack and 0.5 or U.toRadians(90), ship.parked[1].heading)
+                    assert.are.same({ { group } }, callArgs('updateHeading'))
+                    assert.are.equal(case.logged, me.logTexts()[3]:match('^ERROR .*'))
+                end)
+            end
         end
 
         it('vehicle headings mix the dial (before) and the spin box (after) in one record', function()

@@ -206,6 +206,16 @@ function mock.new()
         end
     end
 
+    -- The ship panel's own way to turn a ship: the aircraft parked on it
+    -- (unit.parked) turn with it.
+    function me.shipSetHeadingUnit(unit, heading)
+        record('setHeadingUnit', unit, heading)
+        unit.heading = heading
+        for _, aircraft in ipairs(unit.parked or {}) do
+            aircraft.heading = heading
+        end
+    end
+
     function me.makeGroup(spec)
         local group = {
             groupId = spec.groupId,

@@ -239,6 +239,37 @@ describe('transaction snippets', function()
             assert.are.same({ { group, unit } }, callArgs('units_list.updateRow'))
         end)
 
+        local boxes = {
+            { name = 'selects the item of the restored skill',
+                make = function() return me.comboBox({ 'Average', 'Good', 'Excellent' }) end, shows = 'Skill Good' },
+            { name = 'sets the text of a box without items',
+                make = function() return { setText = function(box, text) box.text = text end } end, shows = 'Good' },
+        }
+        local panelStates = {
+            { name = 'while the panel shows that unit', change = function() end, current = true },
+            { name = 'not once the panel shows another unit', change = function(vdata) vdata.unit.cur = 1 end },
+            { name = 'not once the panel shows another group', change = function(vdata)
+                vdata.group = me.makeGroup({ groupId = 10, name = 'Other', units = {} })
+            end },
+        }
+        for _, box in ipairs(boxes) do
+            for _, state in ipairs(panelStates) do
+                it('vehicle_skill ' .. box.name .. ' ' .. state.name, function()
+                    local group = me.makeGroup({ groupId = 9, name = 'G',
+                        units = { { unitId = 91, skill = 'Average' }, { unitId = 92, skill = 'Good' } } })
+                    local skillBox = box.make()
+                    skillBox.text = 'Skill Excellent'
+                    local vdata = { group = group, unit = { cur = 2 } }
+                    run('vehicle_skill', { vdata = vdata, self = skillBox })
+                    group.units[2].skill = 'Excellent'
+                    state.change(vdata)
+                    assert.is_true(qorvex.executeUndo())
+                    assert.are.equal('Good', group.units[2].skill)
+                    assert.are.equal(state.current and box.shows or 'Skill Excellent', skillBox.text)
+                end)
+            end
+        end
+
         it('vehicle_skill records nothing without unit', function()
             local group = me.makeGroup({ groupId = 9, name = 'G', units = {} })
             run('vehicle_skill', { vdata = { group = group, unit = { cur = 1 } } })

@@ -216,6 +216,43 @@ function mock.new()
         end
     end
 
+    -- A combo box of the unit panels: items carry the value in itemId and
+    -- show a text; selecting an item shows its text.
+    function me.comboBox(values)
+        local box = { items = {}, text = nil, selected = nil }
+        for i, value in ipairs(values) do
+            local itemText = 'Skill ' .. value
+            box.items[i] = { itemId = value, getText = function() return itemText end }
+        end
+        function box:getItemCount()
+            return #self.items
+        end
+        function box:getItem(index)
+            -- zero-based here; the snippet must cope with either base
+            local item = self.items[index + 1]
+            if item == nil then
+                error('item index out of range: ' .. tostring(index))
+            end
+            return item
+        end
+        function box:selectItem(item)
+            record('selectItem', item.itemId)
+            self.selected = item
+            self.text = item:getText()
+        end
+        function box:getSelectedItem()
+            return self.selected
+        end
+        function box:setText(text)
+            record('setText', text)
+            self.text = text
+        end
+        function box:getText()
+            return self.text
+        end
+        return box
+    end
+
     function me.makeGroup(spec)
         local group = {
             groupId = spec.groupId,

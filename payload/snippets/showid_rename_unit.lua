@@ -2,9 +2,9 @@
 -- new name; unit still has its old one. Its group is the unit's boss.
 do
     local undo = base.me_qorvex_undo
-    if base.type(unit) == 'table' and undo ~= nil and undo.pushTransaction ~= nil then
+    local group = base.type(unit) == 'table' and unit.boss or nil
+    if base.type(group) == 'table' and undo ~= nil and undo.pushTransaction ~= nil then
         local renamedUnit = unit
-        local group = renamedUnit.boss
         local oldName = renamedUnit.name
         if oldName ~= nil and oldName ~= newName then
             undo.pushTransaction('RENAME_UNIT_' .. base.tostring(renamedUnit.unitId or 'unknown'), function()
@@ -14,7 +14,7 @@ do
                 end
                 mission.renameUnit(renamedUnit, oldName)
                 local unitsList = base.panel_units_list
-                if group ~= nil and unitsList ~= nil and unitsList.updateRow ~= nil then
+                if unitsList ~= nil and unitsList.updateRow ~= nil then
                     unitsList.updateRow(group, renamedUnit)
                 end
             end)

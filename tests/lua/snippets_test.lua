@@ -219,10 +219,17 @@ describe('transaction snippets', function()
             assert.are.same({ { group, unit } }, callArgs('units_list.updateRow'))
         end)
 
-        it('showid_rename_unit records nothing without a unit', function()
-            run('showid_rename_unit', { newName = 'After' })
-            assert.are.same({}, names())
-        end)
+        local showIdNothing = {
+            { name = 'without a unit', unit = nil },
+            { name = 'for a unit without a group', unit = { unitId = 42, name = 'Before' } },
+            { name = 'for the same name', unit = { unitId = 43, name = 'After', boss = { groupId = 4 } } },
+        }
+        for _, case in ipairs(showIdNothing) do
+            it('showid_rename_unit records nothing ' .. case.name, function()
+                run('showid_rename_unit', { unit = case.unit, newName = 'After' })
+                assert.are.same({}, names())
+            end)
+        end
     end)
 
     describe('skill', function()

@@ -9,12 +9,11 @@ Result<std::string> DirectoryPayload::overrideText(std::string_view name) const 
       name.find_first_of("/\\") != std::string_view::npos) {
     return fail(Error::FileNotFound);
   }
-  auto kind = overrides_->kindOf(name);
-  if (!kind || *kind != FileKind::File) return fail(Error::FileNotFound);
   auto text = overrides_->readFile(name, kMaxFileSize);
-  // A file that is there but cannot be read is reported as such, not
-  // silently replaced by the carried text.
-  if (!text && text.error() == Error::FileNotFound) return fail(Error::Unexpected);
+  if (!text && text.error() != Error::FileNotFound) {
+    failedName_ = name;
+    failedError_ = text.error();
+  }
   return text;
 }
 

@@ -65,6 +65,14 @@ class StdoutSink : public qorvex::LogSink {
   }
 };
 
+void reportPayloadProblem(const std::string& folder, std::string_view name, Error error) {
+  std::string path = folder;
+  if (path.empty() || (path.back() != '/' && path.back() != '\\')) path.push_back(kSeparator);
+  path.append(name);
+  const std::string reason(qorvex::errorName(error));
+  std::fprintf(stderr, "qorvex-patch: %s: %s\n", path.c_str(), reason.c_str());
+}
+
 int usageError(std::string_view message) {
   std::fprintf(stderr, "qorvex-patch: %.*s\n%.*s", static_cast<int>(message.size()), message.data(),
                static_cast<int>(kUsage.size()), kUsage.data());
@@ -143,6 +151,19 @@ int runCli(const std::vector<std::string>& args) {
     }
     overrides = std::move(*opened);
   }
+  qorvex::DirectoryPayload payload(std::move(overrides));
+  // A payload file that is there but cannot be used stops the command before
+  // anything runs; only an absent one falls back to the carried text.
+  if (havePayloadDir) {
+    for (std::string_view name :
+         {qorvex::kManifestName, qorvex::kModuleName, qorvex::kPanelBlockName}) {
+      auto text = payload.overrideText(name);
+      if (!text && text.error() != Error::FileNotFound) {
+        reportPayloadProblem(payloadDir, name, text.error());
+        return kExitUsage;
+      }
+    }
+  }
 
   auto normalized = qorvex::normalizeInstallDir(positional[1]);
   std::string installDir;
@@ -167,11 +188,17 @@ int runCli(const std::vector<std::string>& args) {
   std::string_view actionName = uninstall ? (dryRun ? "UNINSTALL (dry run)" : "UNINSTALL")
                                           : (dryRun ? "CHECK" : "INSTALL");
   qorvex::writeRunHeader(log, installDir, actionName);
-  qorvex::DirectoryPayload payload(std::move(overrides));
   qorvex::RunResult result =
       qorvex::run(qorvex::RunRequest{installDir, uninstall, dryRun}, *fs, payload, log);
+  if (!payload.failedName().empty()) {
+    reportPayloadProblem(payloadDir, payload.failedName(), payload.failedError());
+  }
   if (result.fatal) {
     qorvex::writeFatalLine(log, qorvex::errorName(result.error));
+    // The log names the error; this line names the file it happened to.
+    const std::string& where = result.failedPath.empty() ? installDir : result.failedPath;
+    const std::string name(qorvex::errorName(result.error));
+    std::fprintf(stderr, "qorvex-patch: %s: %s\n", where.c_str(), name.c_str());
     return kExitFatal;
   }
   return result.success ? kExitSuccess : kExitErrors;

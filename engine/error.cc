@@ -21,6 +21,11 @@ std::string_view errorName(Error error) {
     case Error::SymLinkLoop: return "SymLinkLoop";
     case Error::DeviceBusy: return "DeviceBusy";
     case Error::FileBusy: return "FileBusy";
+    case Error::NotAFile: return "NotAFile";
+    case Error::LinkRefused: return "LinkRefused";
+    case Error::NoSpaceLeft: return "NoSpaceLeft";
+    case Error::InputOutput: return "InputOutput";
+    case Error::InstallBusy: return "InstallBusy";
     case Error::Unexpected: return "Unexpected";
     case Error::OutOfMemory: return "OutOfMemory";
     case Error::SyntaxError: return "SyntaxError";

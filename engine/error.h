@@ -25,9 +25,17 @@ enum class Error {
   StreamTooLong,
   SymLinkLoop,
   DeviceBusy,
-  // Raised by a backend when a rename is refused because another process holds
-  // the target open; writeWholeFile then falls back to writing in place.
+  // Another process holds the file open in a way that forbids replacing it.
   FileBusy,
+  // Something other than a regular file or a folder: a FIFO, a device, a socket.
+  NotAFile,
+  // A link (symlink, junction) where the run will not follow one: a file that
+  // is a link, or a folder on the way that leads out of the install.
+  LinkRefused,
+  NoSpaceLeft,
+  InputOutput,
+  // Another run holds the install directory.
+  InstallBusy,
   Unexpected,
   // Memory
   OutOfMemory,

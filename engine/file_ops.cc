@@ -1,51 +1,55 @@
 #include "file_ops.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "run_context.h"
+#include "temporary_file.h"
 
 namespace qorvex {
 namespace {
 
-// The folder part of a manifest path, with its trailing separator ("" for a
-// file directly in the install directory).
-std::string_view folderOf(std::string_view path) {
-  std::size_t slash = path.find_last_of("\\/");
-  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+// Far beyond any number of runs in one second; a folder full of such names
+// ends the run instead of a search without end.
+constexpr unsigned kMaxBackupNumber = 9999;
+
+// A file whose change the run holds back is put in place before it is looked
+// at again.
+Result<void> publishIfStaged(RunContext& run, std::string_view relativePath) {
+  if (!run.changes.isStaged(relativePath)) return {};
+  Result<void> published = run.changes.publish();
+  if (!published) run.failedPath = run.changes.failedPath();
+  return published;
 }
 
-std::string_view fileNameOf(std::string_view path) {
-  std::size_t slash = path.find_last_of("\\/");
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-// Writes bytes to a new temporary file in `folder`; returns its path. A name
-// that is taken is drawn again. On failure nothing is left behind.
-Result<std::string> writeTemporaryFile(FileSystem& fs, Directory& dir, std::string_view folder,
-                                       std::string_view bytes) {
-  for (;;) {
-    std::string tempPath(folder);
-    tempPath.append(randomTempName(fs));
-    auto file = dir.createFile(tempPath, CreateMode::New);
-    if (!file) {
-      if (file.error() == Error::PathAlreadyExists) continue;
-      return fail(file.error());
-    }
-    Result<void> written = (*file)->write(bytes);
-    if (written) written = (*file)->commit();
-    file->reset();
-    if (!written) {
-      (void)dir.deleteFile(tempPath);
-      return fail(written.error());
-    }
-    return tempPath;
+// A copy of the file in a temporary file beside it, with its permissions and
+// owner, on stable storage before the caller gives it a backup's name.
+Result<std::string> copyToTemporaryFile(RunContext& run, std::string_view relativePath) {
+  auto content = run.installDir.readFile(relativePath, kMaxFileSize);
+  if (!content) return fail(content.error());
+  auto tempPath = writeTemporaryFile(run.fs, run.installDir, relativePath, *content);
+  if (!tempPath) return fail(tempPath.error());
+  if (Result<void> flushed = run.installDir.flush(); !flushed) {
+    (void)run.installDir.deleteFile(*tempPath);
+    return fail(flushed.error());
   }
+  return tempPath;
 }
 
 }  // namespace
 
-Result<std::string> readWholeFile(Directory& dir, std::string_view relativePath) {
-  return dir.readFile(relativePath, kMaxFileSize);
+Result<std::string> readWholeFile(RunContext& run, std::string_view relativePath) {
+  if (Result<void> published = publishIfStaged(run, relativePath); !published) {
+    return fail(published.error());
+  }
+  return run.installDir.readFile(relativePath, kMaxFileSize);
+}
+
+Result<FileKind> kindOf(RunContext& run, std::string_view relativePath) {
+  if (Result<void> published = publishIfStaged(run, relativePath); !published) {
+    return fail(published.error());
+  }
+  return run.installDir.kindOf(relativePath);
 }
 
 std::string formatBackupStamp(std::int64_t unixSeconds) {
@@ -87,74 +91,66 @@ std::string backupPathFor(std::string_view relativePath, std::string_view stamp,
   return path;
 }
 
-std::string randomTempName(FileSystem& fs) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-  unsigned char bytes[12];
-  fs.randomBytes(bytes, sizeof bytes);
-  std::string name;
-  name.reserve(16);
-  for (std::size_t i = 0; i < sizeof bytes; i += 3) {
-    const unsigned value = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-    name.push_back(kAlphabet[(value >> 18) & 63]);
-    name.push_back(kAlphabet[(value >> 12) & 63]);
-    name.push_back(kAlphabet[(value >> 6) & 63]);
-    name.push_back(kAlphabet[value & 63]);
-  }
-  return name;
-}
-
-Result<void> createBackup(RunContext& run, std::string_view relativePath) {
+Result<std::string> createBackup(RunContext& run, std::string_view relativePath) {
   const std::string stamp = formatBackupStamp(run.fs.nowUnixSeconds());
-  auto content = run.installDir.readFile(relativePath, UINT64_MAX);
-  if (!content) return fail(content.error());
-  auto tempPath = writeTemporaryFile(run.fs, run.installDir, folderOf(relativePath), *content);
-  if (!tempPath) return fail(tempPath.error());
-  // The rename never replaces: an earlier backup of the same second keeps its
-  // name and this one takes the next free "_n".
-  for (unsigned n = 1;; ++n) {
+  Directory& dir = run.installDir;
+  // Set once links turn out to be impossible here: the flushed copy that is
+  // named instead.
+  std::optional<std::string> copy;
+  for (unsigned n = 1; n <= kMaxBackupNumber; ++n) {
     const std::string backupPath = backupPathFor(relativePath, stamp, n);
-    Result<void> renamed = run.installDir.renameNoReplace(*tempPath, backupPath);
-    if (renamed) {
+    // Neither way ever replaces: an earlier backup of the same second keeps
+    // its name and this one takes the next free "_n".
+    Result<void> made;
+    if (!copy) {
+      made = dir.linkFile(relativePath, backupPath);
+      if (made) run.changes.addLinkedBackup(relativePath, backupPath);
+    }
+    if (!copy && !made && made.error() != Error::PathAlreadyExists) {
+      // A file system without hard links, or one that refuses this file.
+      auto copied = copyToTemporaryFile(run, relativePath);
+      if (!copied) return fail(copied.error());
+      copy = std::move(*copied);
+    }
+    if (copy) made = dir.renameNoReplace(*copy, backupPath);
+    if (made) {
       ++run.summary.backupsCreated;
       run.log.write({"        backup -> ", fileNameOf(backupPath), "\n"});
-      return {};
+      return backupPath;
     }
-    if (renamed.error() != Error::PathAlreadyExists) {
-      (void)run.installDir.deleteFile(*tempPath);
-      return fail(renamed.error());
+    if (made.error() != Error::PathAlreadyExists) {
+      if (copy) (void)dir.deleteFile(*copy);
+      return fail(made.error());
     }
   }
+  if (copy) (void)dir.deleteFile(*copy);
+  return fail(Error::PathAlreadyExists);
 }
 
-Result<void> writeWholeFile(FileSystem& fs, Directory& dir, std::string_view relativePath,
+Result<void> writeWholeFile(RunContext& run, std::string_view relativePath,
                             std::string_view bytes) {
-  auto tempPath = writeTemporaryFile(fs, dir, folderOf(relativePath), bytes);
-  if (!tempPath) return fail(tempPath.error());
-  Result<void> renamed = dir.renameReplace(*tempPath, relativePath);
-  if (renamed) return {};
-  (void)dir.deleteFile(*tempPath);
-  if (renamed.error() != Error::FileBusy) return fail(renamed.error());
-  // Another process holds the file open and forbids replacing it, but allows
-  // writing: write in place, as a plain editor would.
-  auto file = dir.createFile(relativePath, CreateMode::Truncate);
-  if (!file) return fail(file.error());
-  Result<void> written = (*file)->write(bytes);
-  if (written) written = (*file)->commit();
-  return written;
+  return run.changes.stageReplacement(relativePath, bytes);
 }
 
 Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string_view text) {
-  if (Result<void> backedUp = createBackup(run, relativePath); !backedUp) return backedUp;
-  if (Result<void> written = writeWholeFile(run.fs, run.installDir, relativePath, text); !written) {
-    return written;
+  // A file that cannot be replaced is found out before it gets a backup.
+  if (Result<void> replaceable = run.installDir.checkReplaceable(relativePath); !replaceable) {
+    return replaceable;
   }
+  if (auto backedUp = createBackup(run, relativePath); !backedUp) return fail(backedUp.error());
+  if (Result<void> written = writeWholeFile(run, relativePath, text); !written) return written;
   ++run.summary.filesPatched;
   return {};
 }
 
-Result<void> deleteFile(Directory& dir, std::string_view relativePath) {
-  return dir.deleteFile(relativePath);
+Result<void> backUpAndDelete(RunContext& run, std::string_view relativePath) {
+  if (Result<void> removable = run.installDir.checkReplaceable(relativePath); !removable) {
+    return removable;
+  }
+  if (auto backedUp = createBackup(run, relativePath); !backedUp) return fail(backedUp.error());
+  run.changes.stageDeletion(relativePath);
+  ++run.summary.filesPatched;
+  return {};
 }
 
 Result<void> makeFolders(Directory& dir, std::string_view relativePath) {

@@ -13,25 +13,31 @@ struct RunContext;
 
 inline constexpr std::uint64_t kMaxFileSize = 16u * 1024u * 1024u;
 
-Result<std::string> readWholeFile(Directory& dir, std::string_view relativePath);
+// The file operations of the passes. Writes and deletions are staged in the
+// run's ChangeSet and put in place when the pass is over; a file that the run
+// changed is published before it is looked at again, so the passes see their
+// own changes exactly as if each had been made at once.
 
-// Copies the file to "{path}.qorvex-backup_{stamp}.bak" through a temporary
-// file, so the backup name never holds a partial copy. A backup never replaces
-// an earlier one: a taken name gets "_2", "_3", ... before ".bak". Counts the
-// backup and logs its line.
-Result<void> createBackup(RunContext& run, std::string_view relativePath);
+Result<std::string> readWholeFile(RunContext& run, std::string_view relativePath);
+Result<FileKind> kindOf(RunContext& run, std::string_view relativePath);
 
-// Replaces the file's content through a temporary file renamed over it; only
-// when the rename is refused because the file is held open does it write in
-// place. A failure leaves the old content and no temporary file.
-Result<void> writeWholeFile(FileSystem& fs, Directory& dir, std::string_view relativePath,
+// Makes "{path}.qorvex-backup_{stamp}.bak", a hard link to the file as it is
+// (a copy, flushed before it is named, where links are impossible). A backup
+// never replaces an earlier one: a taken name gets "_2", "_3", ... before
+// ".bak". Counts the backup, logs its line and returns its path.
+Result<std::string> createBackup(RunContext& run, std::string_view relativePath);
+
+// Stages the file's new content; it replaces the file when the run publishes
+// its changes, keeping the file's permissions and owner.
+Result<void> writeWholeFile(RunContext& run, std::string_view relativePath,
                             std::string_view bytes);
 
-// The last step of every changed file: backup, then the new content, then
-// the file counts as patched.
+// The last step of every changed file: a check that the file may be replaced,
+// its backup, then the new content; the file then counts as patched.
 Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string_view text);
 
-Result<void> deleteFile(Directory& dir, std::string_view relativePath);
+// Backs up the file and stages its deletion.
+Result<void> backUpAndDelete(RunContext& run, std::string_view relativePath);
 
 // Creates the folder and every missing folder above it; NotDir when a
 // component exists but is not a folder.
@@ -41,7 +47,5 @@ Result<void> makeFolders(Directory& dir, std::string_view relativePath);
 std::string formatBackupStamp(std::int64_t unixSeconds);
 // "{path}.qorvex-backup_{stamp}.bak", or with "_{n}" before ".bak" for n >= 2.
 std::string backupPathFor(std::string_view relativePath, std::string_view stamp, unsigned n);
-// 16 characters of the URL-safe Base64 alphabet from 12 random bytes.
-std::string randomTempName(FileSystem& fs);
 
 }  // namespace qorvex

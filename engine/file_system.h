@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "error.h"
 
@@ -15,46 +16,75 @@ namespace qorvex {
 // Paths handed to a Directory are relative to it and spelled as the manifest
 // spells them: '\' (or '/') separates components. A backend maps them to its
 // own separator. A path that is empty, absolute (leading separator or a drive
-// letter) or has a ".." component fails every operation with BadPathName, so a
-// manifest can never reach outside the install directory.
+// letter), has a ".." component or holds a NUL byte fails every operation with
+// BadPathName, so a manifest can never reach outside the install directory.
+//
+// Nor can a link: a backend resolves every path beneath the opened directory.
+// A folder on the way may be a link only where the platform can prove that it
+// stays inside (LinkRefused otherwise), and the file an operation acts on is
+// never followed: a file that is a link is LinkRefused.
 
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
   // Writes all bytes or fails; a failure may leave part of them written.
   virtual Result<void> write(std::string_view bytes) = 0;
-  // Closes the file; its content is complete once this succeeds. When it
-  // reaches stable storage is the backend's choice (the POSIX backend flushes
-  // everything a directory wrote once, when the directory is closed).
+  // Closes the file; its content is complete once this succeeds, and on
+  // stable storage once the directory's flush() has succeeded after it.
   virtual Result<void> commit() = 0;
 };
 
 enum class FileKind { File, Directory, Other };
 
-enum class CreateMode {
-  New,       // fails with PathAlreadyExists when the name exists
-  Truncate,  // creates the file or truncates an existing one
+enum class LockMode {
+  Shared,     // a run that only reads
+  Exclusive,  // a run that writes
 };
 
 class Directory {
  public:
   virtual ~Directory() = default;
 
-  // The whole content; StreamTooLong when the file holds more than maxBytes.
+  // The whole content of a regular file: IsDir for a folder, NotAFile for
+  // anything else (FIFO, device, socket), LinkRefused for a link; never blocks.
+  // StreamTooLong when the file holds more than maxBytes.
   virtual Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes) = 0;
-  // Opened for writing only, shared for reading, writing and deleting.
+  // A new file, opened for writing only; PathAlreadyExists when the name is
+  // taken. It gets the permission bits, owner and group of the regular file
+  // `model` when there is one (what it will replace or copy), otherwise those
+  // of a new file in its folder.
   virtual Result<std::unique_ptr<WritableFile>> createFile(std::string_view path,
-                                                           CreateMode mode) = 0;
-  // Replaces `to` if it exists. FileBusy when another process holds `to` open
-  // in a way that forbids replacing it.
+                                                           std::string_view model) = 0;
+  // Whether this process may replace or delete the file at `path`, changing
+  // nothing: FileNotFound when nothing of that name exists; LinkRefused, IsDir
+  // or NotAFile when it is not a regular file; AccessDenied when it is
+  // read-only or its folder does not take changes.
+  virtual Result<void> checkReplaceable(std::string_view path) = 0;
+  // Replaces `to`, which must be absent or a regular file that is not
+  // read-only. FileBusy when another process holds `to` open in a way that
+  // forbids replacing it.
   virtual Result<void> renameReplace(std::string_view from, std::string_view to) = 0;
   // Never replaces: PathAlreadyExists when `to` exists.
   virtual Result<void> renameNoReplace(std::string_view from, std::string_view to) = 0;
+  // A second name for the regular file `from` (a hard link); never replaces:
+  // PathAlreadyExists when `to` exists. Any other failure means the platform
+  // or the file system cannot link this file.
+  virtual Result<void> linkFile(std::string_view from, std::string_view to) = 0;
+  // Removes a regular file.
   virtual Result<void> deleteFile(std::string_view path) = 0;
   // FileNotFound when nothing of that name exists.
   virtual Result<FileKind> kindOf(std::string_view path) = 0;
   // One folder; PathAlreadyExists when the name exists (folder or not).
   virtual Result<void> makeDirectory(std::string_view path) = 0;
+  // The names in a folder ("" is this directory itself), without "." and "..".
+  virtual Result<std::vector<std::string>> listFolder(std::string_view path) = 0;
+  // Returns once everything this directory created, wrote, renamed, linked or
+  // deleted so far is on stable storage; the error when that failed.
+  virtual Result<void> flush() = 0;
+  // Takes the run's lock on this directory without waiting; it is held until
+  // the directory is closed. InstallBusy when another process holds a lock
+  // that conflicts.
+  virtual Result<void> tryLock(LockMode mode) = 0;
 };
 
 class FileSystem {
@@ -66,6 +96,8 @@ class FileSystem {
   virtual std::int64_t nowUnixSeconds() = 0;
   // Bytes from the system's random generator.
   virtual void randomBytes(unsigned char* out, std::size_t count) = 0;
+  // Waits; used between tries of an operation that another process blocks.
+  virtual void sleepMilliseconds(unsigned milliseconds) = 0;
 };
 
 // The backend of the platform this program is built for.
@@ -73,8 +105,17 @@ std::unique_ptr<FileSystem> makePlatformFileSystem();
 
 // Maps a manifest-style relative path to the backend's separator ('\' and '/'
 // separate; empty and "." components are dropped). BadPathName for an empty,
-// absolute or escaping path.
+// absolute or escaping path, and for one that holds a NUL byte.
 Result<std::string> toNativeRelativePath(std::string_view path, char separator);
+
+// BadPathName for a path toNativeRelativePath() refuses and for one with a
+// name this platform cannot hold; checked when a manifest is loaded, so that
+// a bad manifest is refused before anything is written.
+Result<void> checkManifestPath(std::string_view path);
+
+// Defined by the backend: BadPathName when this platform cannot hold `name`
+// as one component of a path.
+Result<void> checkPlatformName(std::string_view name);
 
 // True when the path is absolute: a leading '\' or '/', or a drive letter,
 // ':' and then '\' or '/'.

@@ -1,15 +1,22 @@
 // The file system backend for POSIX systems (Linux players under Proton, tests).
-// Every path is resolved against an open directory descriptor, so a run keeps
-// working on the directory it opened even if the name is moved meanwhile.
+// Every path is resolved beneath an open directory descriptor, so a run keeps
+// working on the directory it opened even if the name is moved meanwhile, and
+// no link can take it outside.
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
 
 #include <cerrno>
-#include <cstring>
+#include <map>
 
 #include "file_system.h"
 
@@ -39,28 +46,55 @@ Error fromErrno(int code) {
     case ENFILE:
     case ENOMEM: return Error::SystemResources;
     case ENOLCK: return Error::LockViolation;
+    case ENOSPC:
+    case EDQUOT: return Error::NoSpaceLeft;
+    case EIO: return Error::InputOutput;
     default: return Error::Unexpected;
   }
 }
 
+Result<void> failErrno() { return fail(fromErrno(errno)); }
+
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = other.release();
+    }
+    return *this;
   }
+  ~FileDescriptor() { reset(); }
   int get() const { return fd_; }
   int release() {
     int fd = fd_;
     fd_ = -1;
     return fd;
   }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
 
  private:
   int fd_;
 };
+
+// Why the thing `info` describes is not a regular file to work on.
+Error notARegularFile(const struct stat& info) {
+  if (S_ISLNK(info.st_mode)) return Error::LinkRefused;
+  if (S_ISDIR(info.st_mode)) return Error::IsDir;
+  return Error::NotAFile;
+}
+
+bool isReadOnly(const struct stat& info, int folder, const char* name) {
+  // No write bit at all is read-only for everyone, root included; otherwise
+  // the permission bits decide for this process, as they would for an editor.
+  if ((info.st_mode & 0222) == 0) return true;
+  return ::faccessat(folder, name, W_OK, AT_EACCESS) != 0;
+}
 
 class PosixWritableFile : public WritableFile {
  public:
@@ -73,7 +107,7 @@ class PosixWritableFile : public WritableFile {
       ssize_t n = ::write(fd_.get(), p, left);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return fail(fromErrno(errno));
+        return failErrno();
       }
       p += n;
       left -= static_cast<std::size_t>(n);
@@ -81,11 +115,11 @@ class PosixWritableFile : public WritableFile {
     return {};
   }
 
-  // Closes the file. Its content reaches stable storage when the directory is
-  // closed at the end of the run (see ~PosixDirectory), not here.
+  // Only closes: the run flushes everything it wrote at once, through the
+  // directory, before anything it wrote is given a name that matters.
   Result<void> commit() override {
     int fd = fd_.release();
-    if (::close(fd) != 0 && errno != EINTR) return fail(fromErrno(errno));
+    if (::close(fd) != 0 && errno != EINTR) return failErrno();
     return {};
   }
 
@@ -93,124 +127,346 @@ class PosixWritableFile : public WritableFile {
   FileDescriptor fd_;
 };
 
+// The folder that holds the last component of a native path, and that
+// component. `fd` is the install directory itself or `owned`.
+struct Parent {
+  int fd = -1;
+  FileDescriptor owned;
+  std::string name;
+};
+
 class PosixDirectory : public Directory {
  public:
-  explicit PosixDirectory(int fd) : fd_(fd) {}
-
-  // Everything the run wrote is pushed to stable storage once, here, rather
-  // than with an fsync per file: each fsync waits for a journal commit, and
-  // with some fifteen of them an INSTALL took several times as long as the
-  // edit itself. The faults a run can meet are handled without it: a file is
-  // complete before it is renamed into place, a failed write leaves the old
-  // content, and ext4 and its kind flush a file's data before a rename that
-  // replaces another file. What is left is a power cut during the run, which
-  // can find a new backup whose data was not yet on disk.
-  ~PosixDirectory() override {
-    if (changed_) (void)::syncfs(fd_.get());
+  explicit PosixDirectory(int fd) : fd_(fd) {
+    struct stat info;
+    if (::fstat(fd, &info) == 0) rootDevice_ = info.st_dev;
   }
 
   Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes) override {
-    auto native = toNativeRelativePath(path, '/');
-    if (!native) return fail(native.error());
-    FileDescriptor file(::openat(fd_.get(), native->c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return fail(fromErrno(errno));
+    auto parent = openParent(path);
+    if (!parent) return fail(parent.error());
+    // The type is checked before the open, so that opening a device never
+    // happens, and again on the open file, so that a swap in between is seen.
     struct stat info;
-    if (::fstat(file.get(), &info) != 0) return fail(fromErrno(errno));
-    if (S_ISDIR(info.st_mode)) return fail(Error::IsDir);
-    if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > maxBytes) {
-      return fail(Error::StreamTooLong);
+    if (::fstatat(parent->fd, parent->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      return fail(fromErrno(errno));
     }
+    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
+    FileDescriptor file(::openat(parent->fd, parent->name.c_str(),
+                                 O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0) return fail(errno == ELOOP ? Error::LinkRefused : fromErrno(errno));
+    if (::fstat(file.get(), &info) != 0) return fail(fromErrno(errno));
+    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
+    const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+    if (size > maxBytes) return fail(Error::StreamTooLong);
+
+    // Read straight into the result; the file may still grow or shrink while
+    // it is read, and the limit holds for what is actually read.
     std::string content;
-    if (S_ISREG(info.st_mode)) content.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
+    content.resize(static_cast<std::size_t>(size));
+    std::size_t filled = 0;
     for (;;) {
-      ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+      if (filled == content.size()) {
+        if (content.size() >= maxBytes + 1) break;
+        const std::size_t grown = content.size() + 65536;
+        content.resize(static_cast<std::size_t>(grown < maxBytes + 1 ? grown : maxBytes + 1));
+      }
+      ssize_t n = ::read(file.get(), content.data() + filled, content.size() - filled);
       if (n < 0) {
         if (errno == EINTR) continue;
         return fail(fromErrno(errno));
       }
       if (n == 0) break;
-      if (content.size() + static_cast<std::size_t>(n) > maxBytes) return fail(Error::StreamTooLong);
-      content.append(buffer, static_cast<std::size_t>(n));
+      filled += static_cast<std::size_t>(n);
     }
+    if (filled > maxBytes) return fail(Error::StreamTooLong);
+    content.resize(filled);
     return content;
   }
 
-  Result<std::unique_ptr<WritableFile>> createFile(std::string_view path, CreateMode mode) override {
-    auto native = toNativeRelativePath(path, '/');
-    if (!native) return fail(native.error());
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == CreateMode::New ? O_EXCL : O_TRUNC);
-    changed_ = true;
-    int fd = ::openat(fd_.get(), native->c_str(), flags, 0666);
-    if (fd < 0) return fail(fromErrno(errno));
-    return std::make_unique<PosixWritableFile>(fd);
+  Result<std::unique_ptr<WritableFile>> createFile(std::string_view path,
+                                                   std::string_view model) override {
+    auto parent = openParent(path);
+    if (!parent) return fail(parent.error());
+    struct stat modelInfo;
+    bool haveModel = false;
+    if (!model.empty()) {
+      auto modelParent = openParent(model);
+      haveModel = modelParent &&
+                  ::fstatat(modelParent->fd, modelParent->name.c_str(), &modelInfo,
+                            AT_SYMLINK_NOFOLLOW) == 0 &&
+                  S_ISREG(modelInfo.st_mode);
+    }
+    // Private until it has the model's bits: it may hold a copy of a private file.
+    FileDescriptor file(::openat(parent->fd, parent->name.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                 haveModel ? 0600 : 0666));
+    if (file.get() < 0) return fail(fromErrno(errno));
+    changed(parent->fd);
+    if (haveModel) {
+      // The owner first: changing it may clear the set-id bits that chmod sets.
+      // Only root may give a file away; for anyone else this keeps the group
+      // where they may and is otherwise refused, which is no reason to stop.
+      (void)::fchown(file.get(), modelInfo.st_uid, modelInfo.st_gid);
+      if (::fchmod(file.get(), modelInfo.st_mode & 07777) != 0) {
+        const Error error = fromErrno(errno);
+        (void)::unlinkat(parent->fd, parent->name.c_str(), 0);
+        return fail(error);
+      }
+    } else {
+      giveToFolderOwner(file.get(), parent->fd);
+    }
+    return std::make_unique<PosixWritableFile>(file.release());
+  }
+
+  Result<void> checkReplaceable(std::string_view path) override {
+    auto parent = openParent(path);
+    if (!parent) return fail(parent.error());
+    struct stat info;
+    if (::fstatat(parent->fd, parent->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      return failErrno();
+    }
+    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
+    if (isReadOnly(info, parent->fd, parent->name.c_str())) return fail(Error::AccessDenied);
+    if (::faccessat(parent->fd, ".", W_OK | X_OK, AT_EACCESS) != 0) return failErrno();
+    return {};
   }
 
   Result<void> renameReplace(std::string_view from, std::string_view to) override {
-    auto nativeFrom = toNativeRelativePath(from, '/');
-    if (!nativeFrom) return fail(nativeFrom.error());
-    auto nativeTo = toNativeRelativePath(to, '/');
-    if (!nativeTo) return fail(nativeTo.error());
-    // The new content keeps the permission bits of the file it replaces.
-    struct stat target;
-    if (::fstatat(fd_.get(), nativeTo->c_str(), &target, 0) == 0 && S_ISREG(target.st_mode)) {
-      (void)::fchmodat(fd_.get(), nativeFrom->c_str(), target.st_mode & 07777, 0);
+    auto source = openParent(from);
+    if (!source) return fail(source.error());
+    auto target = openParent(to);
+    if (!target) return fail(target.error());
+    struct stat info;
+    if (::fstatat(target->fd, target->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
+      // Replacing a read-only file would bypass what its owner asked for.
+      if (isReadOnly(info, target->fd, target->name.c_str())) return fail(Error::AccessDenied);
+    } else if (errno != ENOENT) {
+      return failErrno();
     }
-    changed_ = true;
-    if (::renameat(fd_.get(), nativeFrom->c_str(), fd_.get(), nativeTo->c_str()) != 0) {
-      return fail(fromErrno(errno));
+    changed(target->fd);
+    if (::renameat(source->fd, source->name.c_str(), target->fd, target->name.c_str()) != 0) {
+      return failErrno();
     }
     return {};
   }
 
   Result<void> renameNoReplace(std::string_view from, std::string_view to) override {
-    auto nativeFrom = toNativeRelativePath(from, '/');
-    if (!nativeFrom) return fail(nativeFrom.error());
-    auto nativeTo = toNativeRelativePath(to, '/');
-    if (!nativeTo) return fail(nativeTo.error());
-    changed_ = true;
-    if (::renameat2(fd_.get(), nativeFrom->c_str(), fd_.get(), nativeTo->c_str(),
+    auto source = openParent(from);
+    if (!source) return fail(source.error());
+    auto target = openParent(to);
+    if (!target) return fail(target.error());
+    changed(target->fd);
+    if (::renameat2(source->fd, source->name.c_str(), target->fd, target->name.c_str(),
                     RENAME_NOREPLACE) == 0) {
       return {};
     }
-    if (errno != EINVAL && errno != ENOSYS) return fail(fromErrno(errno));
+    if (errno != EINVAL && errno != ENOSYS) return failErrno();
     // File systems without RENAME_NOREPLACE: a hard link never replaces either.
-    if (::linkat(fd_.get(), nativeFrom->c_str(), fd_.get(), nativeTo->c_str(), 0) != 0) {
-      return fail(fromErrno(errno));
+    if (::linkat(source->fd, source->name.c_str(), target->fd, target->name.c_str(), 0) != 0) {
+      return failErrno();
     }
-    (void)::unlinkat(fd_.get(), nativeFrom->c_str(), 0);
+    (void)::unlinkat(source->fd, source->name.c_str(), 0);
+    return {};
+  }
+
+  Result<void> linkFile(std::string_view from, std::string_view to) override {
+    auto source = openParent(from);
+    if (!source) return fail(source.error());
+    auto target = openParent(to);
+    if (!target) return fail(target.error());
+    struct stat info;
+    if (::fstatat(source->fd, source->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      return failErrno();
+    }
+    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
+    changed(target->fd);
+    // Without AT_SYMLINK_FOLLOW: the name itself is linked, never a target.
+    if (::linkat(source->fd, source->name.c_str(), target->fd, target->name.c_str(), 0) != 0) {
+      return failErrno();
+    }
     return {};
   }
 
   Result<void> deleteFile(std::string_view path) override {
-    auto native = toNativeRelativePath(path, '/');
-    if (!native) return fail(native.error());
-    changed_ = true;
-    if (::unlinkat(fd_.get(), native->c_str(), 0) != 0) return fail(fromErrno(errno));
+    auto parent = openParent(path);
+    if (!parent) return fail(parent.error());
+    struct stat info;
+    if (::fstatat(parent->fd, parent->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      return failErrno();
+    }
+    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
+    changed(parent->fd);
+    if (::unlinkat(parent->fd, parent->name.c_str(), 0) != 0) return failErrno();
     return {};
   }
 
   Result<FileKind> kindOf(std::string_view path) override {
     auto native = toNativeRelativePath(path, '/');
     if (!native) return fail(native.error());
+    auto opened = openBeneath(*native, O_PATH);
+    if (!opened) return fail(opened.error());
     struct stat info;
-    if (::fstatat(fd_.get(), native->c_str(), &info, 0) != 0) return fail(fromErrno(errno));
+    if (::fstat(opened->get(), &info) != 0) return fail(fromErrno(errno));
     if (S_ISREG(info.st_mode)) return FileKind::File;
     if (S_ISDIR(info.st_mode)) return FileKind::Directory;
     return FileKind::Other;
   }
 
   Result<void> makeDirectory(std::string_view path) override {
-    auto native = toNativeRelativePath(path, '/');
-    if (!native) return fail(native.error());
-    changed_ = true;
-    if (::mkdirat(fd_.get(), native->c_str(), 0777) != 0) return fail(fromErrno(errno));
+    auto parent = openParent(path);
+    if (!parent) return fail(parent.error());
+    changed(parent->fd);
+    if (::mkdirat(parent->fd, parent->name.c_str(), 0777) != 0) return failErrno();
+    FileDescriptor made(::openat(parent->fd, parent->name.c_str(),
+                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (made.get() >= 0) giveToFolderOwner(made.get(), parent->fd);
+    return {};
+  }
+
+  Result<std::vector<std::string>> listFolder(std::string_view path) override {
+    FileDescriptor folder;
+    if (path.empty()) {
+      folder = FileDescriptor(::openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (folder.get() < 0) return fail(fromErrno(errno));
+    } else {
+      auto native = toNativeRelativePath(path, '/');
+      if (!native) return fail(native.error());
+      auto opened = openBeneath(*native, O_RDONLY | O_DIRECTORY);
+      if (!opened) return fail(opened.error());
+      folder = std::move(*opened);
+    }
+    DIR* stream = ::fdopendir(folder.get());
+    if (stream == nullptr) return fail(fromErrno(errno));
+    folder.release();  // the stream owns it now
+    std::vector<std::string> names;
+    errno = 0;
+    while (struct dirent* entry = ::readdir(stream)) {
+      std::string_view name = entry->d_name;
+      if (name != "." && name != "..") names.emplace_back(name);
+    }
+    const int readError = errno;
+    ::closedir(stream);
+    if (readError != 0) return fail(fromErrno(readError));
+    return names;
+  }
+
+  // syncfs() pushes every file system the run changed to stable storage at
+  // once: one wait for the journal instead of one per file, and it reports a
+  // write-back error that happened since the files were written.
+  Result<void> flush() override {
+    if (!dirty_) return {};
+    if (::syncfs(fd_.get()) != 0) return failErrno();
+    for (const auto& [device, folder] : otherDevices_) {
+      if (::syncfs(folder.get()) != 0) return failErrno();
+    }
+    dirty_ = false;
+    return {};
+  }
+
+  Result<void> tryLock(LockMode mode) override {
+    const int operation = (mode == LockMode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    while (::flock(fd_.get(), operation) != 0) {
+      if (errno == EINTR) continue;
+      if (errno == EWOULDBLOCK) return fail(Error::InstallBusy);
+      return failErrno();
+    }
     return {};
   }
 
  private:
+  // Opens a path beneath the install directory. With openat2 a folder on the
+  // way may be a link as long as it stays inside; without it (kernels before
+  // 5.6) every component is opened without following links, and a link is
+  // refused. The last component is followed only when `flags` allow it.
+  Result<FileDescriptor> openBeneath(const std::string& native, int flags) {
+#ifdef __linux__
+    static bool haveOpenat2 = true;
+    if (haveOpenat2) {
+      struct open_how how = {};
+      how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC);
+      how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+      long fd = ::syscall(SYS_openat2, fd_.get(), native.c_str(), &how, sizeof how);
+      if (fd >= 0) return FileDescriptor(static_cast<int>(fd));
+      if (errno == EXDEV) return fail(Error::LinkRefused);  // it would lead out
+      if (errno != ENOSYS && errno != EPERM) return fail(fromErrno(errno));
+      // Not there, or forbidden by a sandbox's system call filter.
+      haveOpenat2 = false;
+    }
+#endif
+    return openComponentByComponent(native, flags);
+  }
+
+  Result<FileDescriptor> openComponentByComponent(const std::string& native, int flags) {
+    FileDescriptor current;
+    int at = fd_.get();
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t slash = native.find('/', start);
+      const bool last = slash == std::string::npos;
+      const std::string name = native.substr(start, last ? std::string::npos : slash - start);
+      const int componentFlags =
+          (last ? flags : O_PATH | O_DIRECTORY) | O_NOFOLLOW | O_CLOEXEC;
+      FileDescriptor next(::openat(at, name.c_str(), componentFlags));
+      if (next.get() < 0) {
+        const int code = errno;
+        struct stat info;
+        if ((code == ELOOP || code == ENOTDIR) &&
+            ::fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
+          return fail(Error::LinkRefused);
+        }
+        return fail(fromErrno(code));
+      }
+      current = std::move(next);
+      at = current.get();
+      if (last) return current;
+      start = slash + 1;
+    }
+  }
+
+  Result<Parent> openParent(std::string_view path) {
+    auto native = toNativeRelativePath(path, '/');
+    if (!native) return fail(native.error());
+    Parent parent;
+    const std::size_t slash = native->rfind('/');
+    if (slash == std::string::npos) {
+      parent.fd = fd_.get();
+      parent.name = std::move(*native);
+      return parent;
+    }
+    auto folder = openBeneath(native->substr(0, slash), O_PATH | O_DIRECTORY);
+    if (!folder) return fail(folder.error());
+    parent.owned = std::move(*folder);
+    parent.fd = parent.owned.get();
+    parent.name = native->substr(slash + 1);
+    return parent;
+  }
+
+  // Remembers that something in `folder` changed, so that flush() covers its
+  // file system even when a mount point inside the install leads to another.
+  void changed(int folder) {
+    dirty_ = true;
+    struct stat info;
+    if (::fstat(folder, &info) != 0 || info.st_dev == rootDevice_ ||
+        otherDevices_.count(info.st_dev) != 0) {
+      return;
+    }
+    otherDevices_.emplace(info.st_dev, FileDescriptor(::fcntl(folder, F_DUPFD_CLOEXEC, 0)));
+  }
+
+  // A file or folder that root creates for a user's game belongs to the
+  // folder's owner, as if the user had made it.
+  static void giveToFolderOwner(int fd, int folder) {
+    struct stat info;
+    if (::geteuid() != 0 || ::fstat(folder, &info) != 0) return;
+    (void)::fchown(fd, info.st_uid, info.st_gid);
+  }
+
   FileDescriptor fd_;
-  bool changed_ = false;  // a file was created, renamed or deleted
+  dev_t rootDevice_ = 0;
+  std::map<dev_t, FileDescriptor> otherDevices_;
+  bool dirty_ = false;  // changed since the last successful flush
 };
 
 class PosixFileSystem : public FileSystem {
@@ -245,9 +501,22 @@ class PosixFileSystem : public FileSystem {
     static unsigned long counter = 0;
     for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(++counter * 131u);
   }
+
+  void sleepMilliseconds(unsigned milliseconds) override {
+    struct timespec wait = {static_cast<time_t>(milliseconds / 1000),
+                            static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+  }
 };
 
 }  // namespace
+
+Result<void> checkPlatformName(std::string_view name) {
+  // A POSIX name takes every byte but '/' and NUL, which never get this far.
+  if (name.empty() || name.find('\0') != std::string_view::npos) return fail(Error::BadPathName);
+  return {};
+}
 
 std::unique_ptr<FileSystem> makePlatformFileSystem() { return std::make_unique<PosixFileSystem>(); }
 

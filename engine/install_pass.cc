@@ -23,7 +23,7 @@ constexpr std::string_view kInitCallId = "toolbar_init_call";
 
 Result<void> patchFile(RunContext& run, const FileEntry& file) {
   const std::string& path = file.relativePath;
-  auto content = readWholeFile(run.installDir, path);
+  auto content = readWholeFile(run, path);
   if (!content) {
     if (content.error() != Error::FileNotFound) return fail(content.error());
     run.addError(path + ": file not found, skipped (" + std::to_string(file.patches.size()) +
@@ -99,12 +99,18 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
 }  // namespace
 
 Result<void> installPass(RunContext& run) {
-  if (Result<void> deployed = deployUndoModule(run); !deployed) return deployed;
+  if (Result<void> deployed = deployUndoModule(run); !deployed) {
+    return run.failAt(kModulePath, deployed.error());
+  }
   for (const FileEntry& file : run.manifest.files) {
-    if (Result<void> patched = patchFile(run, file); !patched) return patched;
+    if (Result<void> patched = patchFile(run, file); !patched) {
+      return run.failAt(file.relativePath, patched.error());
+    }
   }
   for (const DlgFileEntry& entry : run.manifest.dlgFiles) {
-    if (Result<void> inserted = insertPanelBlock(run, entry); !inserted) return inserted;
+    if (Result<void> inserted = insertPanelBlock(run, entry); !inserted) {
+      return run.failAt(entry.relativePath, inserted.error());
+    }
   }
   return {};
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "manifest.h"
@@ -56,7 +57,8 @@ class JsonReader {
     expectKind('{');
     ++pos_;
     std::vector<bool> seen(fields.size(), false);
-    std::vector<std::string> unknownSeen;
+    // A hash set: a manifest with many unknown keys must not take quadratic time.
+    std::unordered_set<std::string> unknownSeen;
     if (peek() == '}') {
       ++pos_;
     } else {
@@ -73,10 +75,7 @@ class JsonReader {
           seen[index] = true;
           known->read();
         } else {
-          if (std::find(unknownSeen.begin(), unknownSeen.end(), key) != unknownSeen.end()) {
-            failWith(Error::DuplicateField);
-          }
-          unknownSeen.push_back(std::move(key));
+          if (!unknownSeen.insert(std::move(key)).second) failWith(Error::DuplicateField);
           skipValue();
         }
         char c = peek();

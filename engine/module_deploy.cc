@@ -18,7 +18,7 @@ constexpr std::string_view kLoopHeader = "for k,modul in base.pairs(managerModul
 Result<void> deployUndoModule(RunContext& run) {
   const std::string& moduleText = run.manifest.moduleText;
   std::string_view tag = "[CREATE]";
-  auto existing = readWholeFile(run.installDir, kModulePath);
+  auto existing = readWholeFile(run, kModulePath);
   if (existing) {
     // A copy whose line ends were turned into CR LF is still the same module.
     if (equalIgnoringCr(*existing, moduleText)) {
@@ -36,11 +36,13 @@ Result<void> deployUndoModule(RunContext& run) {
     return {};
   }
   if (existing) {
-    if (Result<void> backedUp = createBackup(run, kModulePath); !backedUp) return backedUp;
+    if (Result<void> replaceable = run.installDir.checkReplaceable(kModulePath); !replaceable) {
+      return replaceable;
+    }
+    if (auto backedUp = createBackup(run, kModulePath); !backedUp) return fail(backedUp.error());
   }
   if (Result<void> made = makeFolders(run.installDir, kModuleFolder); !made) return made;
-  if (Result<void> written = writeWholeFile(run.fs, run.installDir, kModulePath, moduleText);
-      !written) {
+  if (Result<void> written = writeWholeFile(run, kModulePath, moduleText); !written) {
     return written;
   }
   if (auto fault = checkLuaBalance(moduleText)) {

@@ -11,7 +11,7 @@ namespace qorvex {
 
 Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
   const std::string& path = entry.relativePath;
-  auto content = readWholeFile(run.installDir, path);
+  auto content = readWholeFile(run, path);
   if (!content) {
     if (content.error() != Error::FileNotFound) return fail(content.error());
     run.addError(path + ": file not found, skipped.");

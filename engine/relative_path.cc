@@ -9,8 +9,10 @@ bool isAbsolutePath(std::string_view path) {
 }
 
 Result<std::string> toNativeRelativePath(std::string_view path, char separator) {
-  // A drive-relative "C:foo" is as much outside the install as "C:\foo".
-  if (path.empty() || isAbsolutePath(path) || (path.size() >= 2 && path[1] == ':')) {
+  // A drive-relative "C:foo" is as much outside the install as "C:\foo"; a NUL
+  // would cut the name short at the system call.
+  if (path.empty() || isAbsolutePath(path) || (path.size() >= 2 && path[1] == ':') ||
+      path.find('\0') != std::string_view::npos) {
     return fail(Error::BadPathName);
   }
   std::string native;
@@ -29,6 +31,18 @@ Result<std::string> toNativeRelativePath(std::string_view path, char separator) 
   }
   if (native.empty()) return fail(Error::BadPathName);
   return native;
+}
+
+Result<void> checkManifestPath(std::string_view path) {
+  auto native = toNativeRelativePath(path, '/');
+  if (!native) return fail(native.error());
+  std::string_view rest = *native;
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    if (auto name = checkPlatformName(rest.substr(0, slash)); !name) return name;
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+  }
+  return {};
 }
 
 }  // namespace qorvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "error.h"
@@ -19,6 +20,9 @@ struct RunResult {
   bool fatal = false;
   Error error = Error::Unexpected;  // when fatal
   bool success = false;             // when completed
+  // When fatal: the file whose operation failed, as the manifest spells it;
+  // empty when the failure concerns no single file.
+  std::string failedPath{};
 };
 
 // Loads the manifest, opens the install directory, runs the install or the

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "change_set.h"
 #include "file_system.h"
 #include "manifest.h"
 #include "payload.h"
@@ -30,13 +31,24 @@ struct RunContext {
   const PatchManifest& manifest;
   const PayloadSource& payload;
   RunLog& log;
-  RunSummary summary;
+  RunSummary summary{};
   bool uninstall = false;
   bool dryRun = false;
+  // What the run writes, held back until it can be put in place safely.
+  ChangeSet changes{fs, installDir};
+  // The file a fatal error concerns, as the manifest spells it.
+  std::string failedPath{};
 
   void addError(std::string entry) {
     summary.errors.push_back(std::move(entry));
     summary.success = false;
+  }
+
+  // Ends a pass with `error` on `path`, unless a step below already named
+  // the file the error concerns.
+  std::unexpected<Error> failAt(std::string_view path, Error error) {
+    if (failedPath.empty()) failedPath = path;
+    return fail(error);
   }
 };
 

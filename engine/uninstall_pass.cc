@@ -13,7 +13,7 @@ namespace qorvex {
 namespace {
 
 Result<void> unpatchLuaFile(RunContext& run, const FileEntry& file) {
-  auto content = readWholeFile(run.installDir, file.relativePath);
+  auto content = readWholeFile(run, file.relativePath);
   if (!content) {
     if (content.error() == Error::FileNotFound) return {};
     return fail(content.error());
@@ -41,7 +41,7 @@ Result<void> unpatchLuaFile(RunContext& run, const FileEntry& file) {
 }
 
 Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
-  auto content = readWholeFile(run.installDir, entry.relativePath);
+  auto content = readWholeFile(run, entry.relativePath);
   if (!content) {
     if (content.error() == Error::FileNotFound) return {};
     return fail(content.error());
@@ -67,7 +67,11 @@ Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
 }
 
 Result<void> removeModule(RunContext& run) {
-  if (!run.installDir.kindOf(kModulePath)) {
+  // Only a module that is surely not there is passed over; anything else the
+  // lookup meets (a link, a folder, an unreadable folder) stops the run.
+  auto kind = kindOf(run, kModulePath);
+  if (!kind) {
+    if (kind.error() != Error::FileNotFound) return fail(kind.error());
     ++run.summary.filesSkipped;
     return {};
   }
@@ -76,22 +80,24 @@ Result<void> removeModule(RunContext& run) {
     ++run.summary.filesPatched;
     return {};
   }
-  if (Result<void> backedUp = createBackup(run, kModulePath); !backedUp) return backedUp;
-  if (Result<void> deleted = deleteFile(run.installDir, kModulePath); !deleted) return deleted;
-  ++run.summary.filesPatched;
-  return {};
+  return backUpAndDelete(run, kModulePath);
 }
 
 }  // namespace
 
 Result<void> uninstallPass(RunContext& run) {
   for (const FileEntry& file : run.manifest.files) {
-    if (Result<void> done = unpatchLuaFile(run, file); !done) return done;
+    if (Result<void> done = unpatchLuaFile(run, file); !done) {
+      return run.failAt(file.relativePath, done.error());
+    }
   }
   for (const DlgFileEntry& entry : run.manifest.dlgFiles) {
-    if (Result<void> done = unpatchDialogFile(run, entry); !done) return done;
+    if (Result<void> done = unpatchDialogFile(run, entry); !done) {
+      return run.failAt(entry.relativePath, done.error());
+    }
   }
-  return removeModule(run);
+  if (Result<void> done = removeModule(run); !done) return run.failAt(kModulePath, done.error());
+  return {};
 }
 
 }  // namespace qorvex

@@ -255,6 +255,11 @@ def fatal(error):
     return "\r\nFATAL: %s\r\n" % error
 
 
+def fatal_stderr(path, error):
+    """The line that names the file a fatal error happened to."""
+    return "qorvex-patch: %s: %s\n" % (path, error)
+
+
 def backup_name(rel, stamp, n=1):
     suffix = "" if n == 1 else "_%d" % n
     return "%s.qorvex-backup_%s%s.bak" % (basename(rel), stamp, suffix)

@@ -263,7 +263,8 @@ class FatalErrors(s.E2ETestCase):
         os.mkdir(os.path.join(inst, disk(AIRCRAFT)))
         r = s.run_cli(["--payload", self.new_payload(), "install", inst], clock=T1)
         self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE
-                       + s.patch_line(TOOLBAR, 5) + s.backup_line(TOOLBAR, S1) + fatal("IsDir"))
+                       + s.patch_line(TOOLBAR, 5) + s.backup_line(TOOLBAR, S1) + fatal("IsDir"),
+                       s.fatal_stderr(AIRCRAFT, "IsDir"))
         tree = dict(stock)
         del tree[disk(AIRCRAFT)]
         tree[disk(AIRCRAFT) + "/"] = None
@@ -277,7 +278,7 @@ class FatalErrors(s.E2ETestCase):
         os.mkdir(os.path.join(inst, disk(MODULE)))
         stock = s.read_tree(inst)
         r = s.run_cli(["--payload", self.new_payload(), "install", inst], clock=T1)
-        self.assertRun(r, 2, header(inst, "INSTALL") + fatal("IsDir"))
+        self.assertRun(r, 2, header(inst, "INSTALL") + fatal("IsDir"), s.fatal_stderr(MODULE, "IsDir"))
         self.assertTree(inst, stock)
 
     def test_directory_in_place_of_the_dialog_during_uninstall(self):
@@ -292,7 +293,7 @@ class FatalErrors(s.E2ETestCase):
         expected = header(inst, "UNINSTALL")
         for rel, n in COUNTS:
             expected += s.uninstall_line(rel, n) + s.backup_line(rel, S2)
-        self.assertRun(r, 2, expected + fatal("IsDir"))
+        self.assertRun(r, 2, expected + fatal("IsDir"), s.fatal_stderr(DLG, "IsDir"))
         tree = dict(installed)
         for rel in s.LUA_FILES:
             tree[disk(rel)] = installed[s.backup_path(rel, S1)]
@@ -313,11 +314,13 @@ class FatalErrors(s.E2ETestCase):
         self.assertEqual(os.path.getsize(os.path.join(inst, disk(TOOLBAR))), LIMIT + 1)
         stock = s.read_tree(inst)
         r = s.run_cli(pay + ["check", inst])
-        self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("StreamTooLong"))
+        self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("StreamTooLong"),
+                       s.fatal_stderr(TOOLBAR, "StreamTooLong"))
         self.assertTree(inst, stock)
 
         r = s.run_cli(pay + ["uninstall", inst], clock=T1)
-        self.assertRun(r, 2, header(inst, "UNINSTALL") + fatal("StreamTooLong"))
+        self.assertRun(r, 2, header(inst, "UNINSTALL") + fatal("StreamTooLong"),
+                       s.fatal_stderr(TOOLBAR, "StreamTooLong"))
         self.assertTree(inst, stock)
 
     def test_missing_block_resource(self):
@@ -327,7 +330,8 @@ class FatalErrors(s.E2ETestCase):
         manifest["files"] = []
         manifest["dlgFiles"][0]["insertBlockResource"] = "e2e_missing_block.txt"
         r = s.run_cli(["--payload", self.new_payload(manifest=manifest), "check", inst])
-        self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("EmbeddedResourceNotFound"))
+        self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("EmbeddedResourceNotFound"),
+                       s.fatal_stderr(DLG, "EmbeddedResourceNotFound"))
         self.assertTree(inst, stock)
 
     def test_missing_block_resource_is_not_needed_when_its_marker_is_present(self):
@@ -353,14 +357,16 @@ class FatalErrors(s.E2ETestCase):
         with open(os.path.join(self.tmp, "pQORVEX_block.txt"), "wb") as f:
             f.write(s.FULL_BLOCK.encode())
         r = s.run_cli(["--payload", payload, "check", inst])
-        self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("EmbeddedResourceNotFound"))
+        self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("EmbeddedResourceNotFound"),
+                       s.fatal_stderr(DLG, "EmbeddedResourceNotFound"))
         self.assertTree(inst, stock)
 
 
 class WriteFailures(s.E2ETestCase):
     """Writes that fail part-way (the file size limit stands in for a full
     disk) end the run; the target keeps its old bytes and no temporary file is
-    left behind."""
+    left behind. Backups are hard links, which need no room; one whose file
+    was not replaced is turned into a copy of its own."""
 
     def run_limited(self, limit):
         inst = self.new_install()
@@ -369,34 +375,42 @@ class WriteFailures(s.E2ETestCase):
         return inst, stock, r
 
     def test_failed_write_keeps_the_old_file_and_its_backup(self):
-        # Room for the toolbar's backup, not for its patched text.
+        # Room for a copy of the toolbar, not for its patched text.
         toolbar_size = len(s.read(s.generated_install(), TOOLBAR))
         inst, stock, r = self.run_limited(toolbar_size + 100)
         self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE + s.patch_line(TOOLBAR, 5)
-                       + s.backup_line(TOOLBAR, S1) + fatal("Unexpected"))
+                       + s.backup_line(TOOLBAR, S1) + fatal("Unexpected"),
+                       s.fatal_stderr(TOOLBAR, "Unexpected"))
         tree = dict(stock)
         tree[disk(MODULE)] = s.FULL_MODULE.encode()
         tree[s.backup_path(TOOLBAR, S1)] = stock[disk(TOOLBAR)]
         self.assertTree(inst, tree)
+        backup = os.path.join(inst, disk(s.backup_path(TOOLBAR, S1)))
+        self.assertFalse(os.path.samefile(backup, os.path.join(inst, disk(TOOLBAR))))
 
-    def test_failed_backup_leaves_no_backup_and_no_write(self):
+    def test_backup_that_cannot_be_made_a_copy_does_not_stay_a_link(self):
+        # No room even for a copy: the link goes, and the toolbar itself,
+        # unchanged, still holds those bytes.
         toolbar_size = len(s.read(s.generated_install(), TOOLBAR))
         inst, stock, r = self.run_limited(toolbar_size - 100)
         self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE + s.patch_line(TOOLBAR, 5)
-                       + fatal("Unexpected"))
+                       + s.backup_line(TOOLBAR, S1) + fatal("Unexpected"),
+                       s.fatal_stderr(TOOLBAR, "Unexpected"))
         tree = dict(stock)
         tree[disk(MODULE)] = s.FULL_MODULE.encode()
         self.assertTree(inst, tree)
 
     def test_failed_module_write_leaves_no_module(self):
         inst, stock, r = self.run_limited(len(s.FULL_MODULE) - 1)
-        self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE + fatal("Unexpected"))
+        self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE + fatal("Unexpected"),
+                       s.fatal_stderr(MODULE, "Unexpected"))
         self.assertTree(inst, stock)
 
 
 class PathsOutsideTheInstall(s.E2ETestCase):
-    """A manifest path that is absolute or climbs out with '..' fails every file
-    operation with BadPathName; for a read that ends the run."""
+    """A manifest path that is absolute, climbs out with '..' or holds a NUL
+    byte is refused when the manifest is loaded, so nothing at all is written,
+    not even the files that come before it in the manifest."""
 
     BAD_PATHS = [
         "..\\outside.lua",
@@ -405,6 +419,7 @@ class PathsOutsideTheInstall(s.E2ETestCase):
         "\\outside.lua",
         "/outside.lua",
         "C:\\outside.lua",
+        "MissionEditor\\modules\\me_toolbar.lua\u0000.bak",
     ]
 
     def setUp(self):
@@ -414,33 +429,32 @@ class PathsOutsideTheInstall(s.E2ETestCase):
         with open(self.outside, "wb") as f:
             f.write(b"local Gui \t\t\t\t\t\t= require('dxgui')\n")
 
+    def check_refused(self, manifest, name):
+        inst = self.new_install(name="install-" + name)
+        stock = s.read_tree(inst)
+        pay = ["--payload", self.new_payload(name="payload-" + name, manifest=manifest)]
+        for action, title in (("check", "CHECK"), ("install", "INSTALL"), ("uninstall", "UNINSTALL")):
+            r = s.run_cli(pay + [action, inst], clock=T1)
+            self.assertRun(r, 1, header(inst, title)
+                           + "ERROR: Failed to load embedded patch manifest -> BadPathName\r\n")
+        self.assertTree(inst, stock)
+        with open(self.outside, "rb") as f:
+            self.assertEqual(f.read(), b"local Gui \t\t\t\t\t\t= require('dxgui')\n")
+
     def test_lua_file_paths(self):
-        for bad in self.BAD_PATHS:
+        for index, bad in enumerate(self.BAD_PATHS):
             with self.subTest(path=bad):
-                inst = self.new_install(name="install%d" % self.BAD_PATHS.index(bad))
-                stock = s.read_tree(inst)
                 manifest = s.full_manifest()
-                manifest["files"] = [{"relativePath": bad, "patches": [manifest["files"][0]["patches"][0]]}]
-                pay = ["--payload", self.new_payload(name="payload%d" % self.BAD_PATHS.index(bad), manifest=manifest)]
-                r = s.run_cli(pay + ["check", inst])
-                self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("BadPathName"))
-                r = s.run_cli(pay + ["uninstall", inst], clock=T1)
-                self.assertRun(r, 2, header(inst, "UNINSTALL") + fatal("BadPathName"))
-                self.assertTree(inst, stock)
-                with open(self.outside, "rb") as f:
-                    self.assertEqual(f.read(), b"local Gui \t\t\t\t\t\t= require('dxgui')\n")
+                # After a good entry, which must not be written either.
+                manifest["files"].append({"relativePath": bad, "patches": [manifest["files"][0]["patches"][0]]})
+                self.check_refused(manifest, "lua%d" % index)
 
     def test_dialog_path(self):
-        inst = self.new_install()
-        stock = s.read_tree(inst)
-        manifest = s.full_manifest()
-        manifest["files"] = []
-        manifest["dlgFiles"][0]["relativePath"] = "MissionEditor\\..\\..\\outside.lua"
-        pay = ["--payload", self.new_payload(manifest=manifest)]
-        r = s.run_cli(pay + ["install", inst], clock=T1)
-        self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE + fatal("BadPathName"))
-        stock[disk(MODULE)] = s.FULL_MODULE.encode()
-        self.assertTree(inst, stock)
+        for index, bad in enumerate(self.BAD_PATHS):
+            with self.subTest(path=bad):
+                manifest = s.full_manifest()
+                manifest["dlgFiles"][0]["relativePath"] = bad
+                self.check_refused(manifest, "dlg%d" % index)
 
 
 class ManifestLoadFailures(s.E2ETestCase):

@@ -37,6 +37,7 @@ struct Injection {
   Error error = Error::AccessDenied;
   bool partialWrite = false;       // a failing write stores half of its bytes first
   bool renameReplaceBusy = false;  // every replacing rename meets a file held open
+  bool noLinks = false;            // a file system without hard links
 };
 
 class FaultyFileSystem : public FileSystem {
@@ -52,6 +53,9 @@ class FaultyFileSystem : public FileSystem {
   void randomBytes(unsigned char* out, std::size_t count) override {
     for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(++random_ * 167u);
   }
+  // Waiting for a busy file is counted, not done.
+  void sleepMilliseconds(unsigned milliseconds) override { slept += milliseconds; }
+  unsigned slept = 0;
 
   // Records the operation; true when it is the one that fails.
   bool step(std::string description) {
@@ -103,11 +107,15 @@ class FaultyDirectory : public Directory {
     return inner_->readFile(path, maxBytes);
   }
   Result<std::unique_ptr<WritableFile>> createFile(std::string_view path,
-                                                   CreateMode mode) override {
+                                                   std::string_view model) override {
     if (fs_.step("create " + std::string(path))) return fail(fs_.injection().error);
-    auto file = inner_->createFile(path, mode);
+    auto file = inner_->createFile(path, model);
     if (!file) return fail(file.error());
     return std::make_unique<FaultyFile>(fs_, std::move(*file), std::string(path));
+  }
+  Result<void> checkReplaceable(std::string_view path) override {
+    if (fs_.step("check " + std::string(path))) return fail(fs_.injection().error);
+    return inner_->checkReplaceable(path);
   }
   Result<void> renameReplace(std::string_view from, std::string_view to) override {
     if (fs_.step("renameReplace " + std::string(to))) return fail(fs_.injection().error);
@@ -117,6 +125,11 @@ class FaultyDirectory : public Directory {
   Result<void> renameNoReplace(std::string_view from, std::string_view to) override {
     if (fs_.step("renameNoReplace " + std::string(to))) return fail(fs_.injection().error);
     return inner_->renameNoReplace(from, to);
+  }
+  Result<void> linkFile(std::string_view from, std::string_view to) override {
+    if (fs_.step("link " + std::string(to))) return fail(fs_.injection().error);
+    if (fs_.injection().noLinks) return fail(Error::AccessDenied);
+    return inner_->linkFile(from, to);
   }
   Result<void> deleteFile(std::string_view path) override {
     if (fs_.step("delete " + std::string(path))) return fail(fs_.injection().error);
@@ -129,6 +142,18 @@ class FaultyDirectory : public Directory {
   Result<void> makeDirectory(std::string_view path) override {
     if (fs_.step("makeDirectory " + std::string(path))) return fail(fs_.injection().error);
     return inner_->makeDirectory(path);
+  }
+  Result<std::vector<std::string>> listFolder(std::string_view path) override {
+    if (fs_.step("list " + std::string(path))) return fail(fs_.injection().error);
+    return inner_->listFolder(path);
+  }
+  Result<void> flush() override {
+    if (fs_.step("flush")) return fail(fs_.injection().error);
+    return inner_->flush();
+  }
+  Result<void> tryLock(LockMode mode) override {
+    if (fs_.step("lock")) return fail(fs_.injection().error);
+    return inner_->tryLock(mode);
   }
 
  private:
@@ -308,6 +333,18 @@ void expectCleanState(const Tree& before, const Tree& goal, const Tree& after) {
   }
 }
 
+// A backup that is still a hard link to its file would change with it.
+void expectNoBackupLinkedToItsFile(const stdfs::path& root) {
+  for (const auto& entry : stdfs::recursive_directory_iterator(root)) {
+    const std::string name = entry.path().filename().string();
+    const std::size_t infix = name.find(kBackupInfix);
+    if (infix == std::string::npos) continue;
+    const stdfs::path live = entry.path().parent_path() / name.substr(0, infix);
+    std::error_code ignored;
+    EXPECT_FALSE(stdfs::equivalent(entry.path(), live, ignored)) << "still a link: " << entry.path();
+  }
+}
+
 void expectFatal(const Outcome& outcome, Error error) {
   EXPECT_TRUE(outcome.result.fatal);
   EXPECT_EQ(outcome.result.error, error);
@@ -367,8 +404,8 @@ TEST(FaultInjection, TheSyntheticInstallTakesEveryPatch) {
   std::string all;
   for (const auto& op : ref.installOperations) all += op + "\n";
   for (const auto& op : ref.uninstallOperations) all += op + "\n";
-  for (std::string_view kind : {"read ", "create ", "write ", "commit ", "renameReplace ",
-                                "renameNoReplace ", "delete ", "kindOf "}) {
+  for (std::string_view kind : {"read ", "create ", "write ", "commit ", "renameReplace ", "link ",
+                                "delete ", "kindOf ", "check ", "list ", "flush", "lock"}) {
     EXPECT_NE(all.find(kind), std::string::npos) << kind;
   }
 }
@@ -390,16 +427,15 @@ void failOneOperation(const Tree& start, const Tree& goal, bool uninstall, int i
   ASSERT_EQ(first.operations[static_cast<std::size_t>(index)], description);
 
   const Tree afterFirst = snapshot(scratch.path());
-  if (uninstall && description == "kindOf " + std::string(kModulePath)) {
-    // A module file that cannot be queried counts as absent: the run
-    // completes and leaves it for the next run.
-    EXPECT_FALSE(first.result.fatal);
-    EXPECT_NE(first.log.find("COMPLETED"), std::string::npos);
-    EXPECT_TRUE(afterFirst.count(std::string(kModulePath)));
+  if (description.starts_with("link ")) {
+    // A backup that cannot be a link is made as a copy: the run goes on.
+    EXPECT_FALSE(first.result.fatal) << first.log;
+    EXPECT_EQ(first.result.success, goalIsSuccess) << first.log;
   } else {
     expectFatal(first, injection.error);
   }
   expectCleanState(start, goal, afterFirst);
+  expectNoBackupLinkedToItsFile(scratch.path());
 
   Outcome second = runOn(scratch.path(), uninstall, {});
   EXPECT_FALSE(second.result.fatal) << second.log;
@@ -463,19 +499,19 @@ TEST(FaultInjection, AFullDiskMidWriteLeavesTheOldContent) {
   const std::string toolbar = "MissionEditor\\modules\\me_toolbar.lua";
   int index = -1;
   for (std::size_t i = 0; i < ref.installOperations.size(); ++i) {
-    // The second write to a temporary file in the toolbar's folder after the
-    // toolbar's read: the first is its backup's copy, the second its new content.
+    // The first write after the toolbar's read is its new content's: its
+    // backup is a link and writes nothing.
     if (ref.installOperations[i] == "read " + toolbar) index = static_cast<int>(i);
   }
   ASSERT_GE(index, 0);
   int writes = 0;
   for (std::size_t i = static_cast<std::size_t>(index); i < ref.installOperations.size(); ++i) {
-    if (ref.installOperations[i].starts_with("write ") && ++writes == 2) {
+    if (ref.installOperations[i].starts_with("write ") && ++writes == 1) {
       index = static_cast<int>(i);
       break;
     }
   }
-  ASSERT_EQ(writes, 2);
+  ASSERT_EQ(writes, 1);
   ScratchFolder scratch;
   writeTree(scratch.path(), ref.clean);
   Injection injection{index, Error::Unexpected, true, false};
@@ -491,48 +527,59 @@ TEST(FaultInjection, AFullDiskMidWriteLeavesTheOldContent) {
   expectCleanState(ref.clean, ref.installed, after);
 }
 
-// When the game holds a file open so that it cannot be replaced, the new content
-// is written in place; a full disk there can leave the file partly written, and
-// the backup made just before still holds the old content.
-TEST(FaultInjection, AFullDiskWhileWritingInPlaceLeavesACompleteBackup) {
+// A file held open against replacing is waited for, then never written in
+// place: the run stops with FileBusy naming it, every temporary file goes, and
+// the backups made for changes that did not happen do not stay links.
+TEST(FaultInjection, AFileHeldOpenIsNeitherReplacedNorWrittenInPlace) {
   const Reference& ref = reference();
   ScratchFolder scratch;
   writeTree(scratch.path(), ref.clean);
-  Injection probe;
-  probe.renameReplaceBusy = true;
-  // Find the first in-place write of a game file (a write whose path is not a
-  // temporary file's) in a run where every replacing rename is refused.
-  Outcome dry = runOn(scratch.path(), false, probe);
-  ASSERT_FALSE(dry.result.fatal) << dry.log;
-  int index = -1;
-  std::string target;
-  for (std::size_t i = 0; i < dry.operations.size(); ++i) {
-    const std::string& op = dry.operations[i];
-    if (op.starts_with("write ") && ref.installed.count(op.substr(6)) &&
-        op.substr(6) != kModulePath) {
-      index = static_cast<int>(i);
-      target = op.substr(6);
-      break;
+  std::unique_ptr<FileSystem> posix = makePlatformFileSystem();
+  Injection busy;
+  busy.renameReplaceBusy = true;
+  FaultyFileSystem fs(*posix, busy);
+  EmbeddedPayload payload;
+  StringLogSink sink;
+  RunLog log(&sink);
+  RunResult result = run(RunRequest{scratch.path().string(), false, false}, fs, payload, log);
+  EXPECT_TRUE(result.fatal);
+  EXPECT_EQ(result.error, Error::FileBusy);
+  EXPECT_EQ(result.failedPath, std::string(kModulePath));
+  // Waited for a few seconds, not for ever.
+  EXPECT_GE(fs.slept, 2000u);
+  EXPECT_LE(fs.slept, 5000u);
+  const Tree after = snapshot(scratch.path());
+  for (const auto& [path, content] : after) {
+    EXPECT_TRUE(backupSource(path) || ref.clean.count(path)) << "left behind: " << path;
+  }
+  EXPECT_EQ(withoutBackups(after), ref.clean);
+  expectCleanState(ref.clean, ref.installed, after);
+  expectNoBackupLinkedToItsFile(scratch.path());
+
+  Outcome second = runOn(scratch.path(), false, {});
+  EXPECT_TRUE(second.result.success) << second.log;
+  EXPECT_EQ(withoutBackups(snapshot(scratch.path())), ref.installed);
+}
+
+// Where hard links are impossible, backups are copies with the same bytes.
+TEST(FaultInjection, WithoutHardLinksBackupsAreCopies) {
+  const Reference& ref = reference();
+  ScratchFolder scratch;
+  writeTree(scratch.path(), ref.clean);
+  Injection noLinks;
+  noLinks.noLinks = true;
+  Outcome outcome = runOn(scratch.path(), false, noLinks);
+  EXPECT_TRUE(outcome.result.success) << outcome.log;
+  const Tree after = snapshot(scratch.path());
+  EXPECT_EQ(withoutBackups(after), ref.installed);
+  std::size_t backups = 0;
+  for (const auto& [path, content] : after) {
+    if (auto source = backupSource(path)) {
+      ++backups;
+      EXPECT_EQ(content, ref.clean.at(*source)) << path;
     }
   }
-  ASSERT_GE(index, 0);
-  writeTree(scratch.path(), ref.clean);
-  Injection injection = probe;
-  injection.failAt = index;
-  injection.error = Error::Unexpected;
-  injection.partialWrite = true;
-  Outcome outcome = runOn(scratch.path(), false, injection);
-  expectFatal(outcome, Error::Unexpected);
-  const Tree after = snapshot(scratch.path());
-  bool backedUp = false;
-  for (const auto& [path, content] : after) {
-    if (backupSource(path) == target) backedUp = content == ref.clean.at(target);
-  }
-  EXPECT_TRUE(backedUp) << target;
-  // No temporary file is left either.
-  for (const auto& [path, content] : after) {
-    EXPECT_TRUE(backupSource(path) || ref.installed.count(path)) << "left behind: " << path;
-  }
+  EXPECT_EQ(backups, 7u);
 }
 
 }  // namespace

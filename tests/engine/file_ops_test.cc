@@ -6,6 +6,7 @@
 
 #include "memory_file_system.h"
 #include "run_context.h"
+#include "temporary_file.h"
 
 namespace qorvex {
 namespace {
@@ -13,6 +14,9 @@ namespace {
 using testing::Fault;
 using testing::MemoryFileSystem;
 using testing::Op;
+
+const std::string kToolbar = "MissionEditor\\modules\\me_toolbar.lua";
+const std::string kFirstBackup = kToolbar + ".qorvex-backup_20250131_235959.bak";
 
 struct Harness {
   MemoryFileSystem fs;
@@ -24,11 +28,19 @@ struct Harness {
   std::unique_ptr<RunContext> run;
 
   Harness() {
-    fs.addFile("MissionEditor\\modules\\me_toolbar.lua", "stock");
+    fs.addFile(kToolbar, "stock");
     dir = std::move(*fs.openDirectory("/game"));
     run.reset(new RunContext{fs, *dir, manifest, payload, log, {}, false, false});
   }
   std::size_t fileCount() const { return fs.files.size(); }
+  // The operations that are not reads or lookups, in order.
+  std::vector<std::string> writes() const {
+    std::vector<std::string> result;
+    for (const std::string& entry : fs.journal) {
+      if (!entry.starts_with("read ") && !entry.starts_with("kind ")) result.push_back(entry);
+    }
+    return result;
+  }
 };
 
 TEST(BackupStamp, CalendarAndClock) {
@@ -41,79 +53,171 @@ TEST(BackupStamp, CalendarAndClock) {
   EXPECT_EQ(backupPathFor("a\\b.lua", "20250131_235959", 3), "a\\b.lua.qorvex-backup_20250131_235959_3.bak");
 }
 
-TEST(Backup, NamedByStampAndNeverReplacingAnEarlierOne) {
+TEST(TemporaryFiles, NamedAfterTheirFileAndRecognisedOnlyByTheirExactShape) {
+  EXPECT_EQ(temporaryPrefixFor(kToolbar), "MissionEditor\\modules\\.me_toolbar.lua.qorvex-tmp-");
+  EXPECT_EQ(temporaryPrefixFor("top.lua"), ".top.lua.qorvex-tmp-");
+  struct Case {
+    const char* entry;
+    bool isTemporary;
+  };
+  const Case cases[] = {
+      {".me_toolbar.lua.qorvex-tmp-AbCd0123-_xyzXYZ", true},
+      {".me_toolbar.lua.qorvex-tmp-AbCd0123-_xyzXY", false},    // 15 characters
+      {".me_toolbar.lua.qorvex-tmp-AbCd0123-_xyzXYZ0", false},  // 17
+      {".me_toolbar.lua.qorvex-tmp-AbCd0123-_xyz.YZ", false},   // not the alphabet
+      {".me_ship.lua.qorvex-tmp-AbCd0123-_xyzXYZ", false},      // another file's
+      {"me_toolbar.lua.qorvex-tmp-AbCd0123-_xyzXYZ", false},    // no leading dot
+      {"me_toolbar.lua", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(isTemporaryFileOf(c.entry, "me_toolbar.lua"), c.isTemporary) << c.entry;
+}
+
+TEST(Backup, AHardLinkNamedByStampThatNeverReplacesAnEarlierOne) {
   Harness h;
-  const std::string path = "MissionEditor\\modules\\me_toolbar.lua";
-  ASSERT_TRUE(createBackup(*h.run, path));
-  h.fs.files[path] = "changed";
-  ASSERT_TRUE(createBackup(*h.run, path));
-  EXPECT_EQ(h.fs.files[path + ".qorvex-backup_20250131_235959.bak"], "stock");
-  EXPECT_EQ(h.fs.files[path + ".qorvex-backup_20250131_235959_2.bak"], "changed");
-  EXPECT_EQ(h.fileCount(), 3u);  // no temporary file left
+  ASSERT_TRUE(createBackup(*h.run, kToolbar));
+  EXPECT_TRUE(h.fs.sameFile(kFirstBackup, kToolbar));
+  h.fs.files[kToolbar] = "changed";
+  h.fs.inodeOf[kToolbar] = h.fs.newInode();
+  ASSERT_TRUE(createBackup(*h.run, kToolbar));
+  EXPECT_EQ(h.fs.files[kFirstBackup], "stock");
+  EXPECT_EQ(h.fs.files[kToolbar + ".qorvex-backup_20250131_235959_2.bak"], "changed");
+  EXPECT_EQ(h.fileCount(), 3u);  // no temporary file
   EXPECT_EQ(h.run->summary.backupsCreated, 2u);
   EXPECT_EQ(h.sink.text(),
             "        backup -> me_toolbar.lua.qorvex-backup_20250131_235959.bak\r\n"
             "        backup -> me_toolbar.lua.qorvex-backup_20250131_235959_2.bak\r\n");
 }
 
+TEST(Backup, WithoutLinksACopyFlushedBeforeItIsNamed) {
+  Harness h;
+  h.fs.linksUnsupported = true;
+  auto backup = createBackup(*h.run, kToolbar);
+  ASSERT_TRUE(backup);
+  EXPECT_EQ(*backup, kFirstBackup);
+  EXPECT_EQ(h.fs.files[kFirstBackup], "stock");
+  EXPECT_FALSE(h.fs.sameFile(kFirstBackup, kToolbar));
+  const std::vector<std::string> ops = h.writes();
+  ASSERT_EQ(ops.size(), 4u);
+  EXPECT_TRUE(ops[0].starts_with("link "));
+  EXPECT_TRUE(ops[1].starts_with("create MissionEditor\\modules\\.me_toolbar.lua.qorvex-tmp-"));
+  EXPECT_EQ(ops[2], "flush");
+  EXPECT_TRUE(ops[3].starts_with("rename ")) << ops[3];
+  EXPECT_TRUE(ops[3].ends_with(" -> " + kFirstBackup));
+}
+
 TEST(Backup, AFailureAtAnyStepLeavesNoBackupAndNoTemporaryFile) {
-  for (Op op : {Op::Read, Op::Create, Op::Write, Op::Commit, Op::RenameNoReplace}) {
+  for (Op op : {Op::Read, Op::Create, Op::Write, Op::Commit, Op::Flush, Op::RenameNoReplace}) {
     Harness h;
-    h.fs.faults.push_back(Fault{op, 1, Error::AccessDenied, 3});
-    auto result = createBackup(*h.run, "MissionEditor\\modules\\me_toolbar.lua");
+    h.fs.linksUnsupported = true;
+    h.fs.faults.push_back(Fault{op, 1, Error::NoSpaceLeft, 3});
+    auto result = createBackup(*h.run, kToolbar);
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), Error::AccessDenied);
+    EXPECT_EQ(result.error(), Error::NoSpaceLeft);
     EXPECT_EQ(h.fileCount(), 1u) << "op " << static_cast<int>(op);
     EXPECT_EQ(h.run->summary.backupsCreated, 0u);
     EXPECT_EQ(h.sink.text(), "");
   }
 }
 
-TEST(WriteWholeFile, ReplacesThroughATemporaryFile) {
+TEST(WriteWholeFile, StagedThenPutInPlaceAfterAFlush) {
   Harness h;
-  const std::string path = "MissionEditor\\modules\\me_toolbar.lua";
-  ASSERT_TRUE(writeWholeFile(h.fs, *h.dir, path, "new"));
-  EXPECT_EQ(h.fs.files[path], "new");
+  ASSERT_TRUE(writeWholeFile(*h.run, kToolbar, "new"));
+  EXPECT_EQ(h.fs.files[kToolbar], "stock");  // nothing visible before publishing
+  EXPECT_TRUE(h.run->changes.isStaged(kToolbar));
+  ASSERT_TRUE(h.run->changes.publish());
+  EXPECT_EQ(h.fs.files[kToolbar], "new");
   EXPECT_EQ(h.fileCount(), 1u);
-  ASSERT_EQ(h.fs.journal.size(), 2u);
-  EXPECT_EQ(h.fs.journal[1].substr(0, 7), "rename ");
-  EXPECT_EQ(h.fs.journal[1].substr(h.fs.journal[1].size() - path.size()), path);
+  const std::vector<std::string> ops = h.writes();
+  ASSERT_EQ(ops.size(), 4u);
+  EXPECT_TRUE(ops[0].starts_with("create MissionEditor\\modules\\.me_toolbar.lua.qorvex-tmp-"));
+  EXPECT_EQ(ops[1], "flush");
+  EXPECT_TRUE(ops[2].starts_with("rename ") && ops[2].ends_with(" -> " + kToolbar)) << ops[2];
+  EXPECT_EQ(ops[3], "flush");
 }
 
 TEST(WriteWholeFile, AFailedWriteKeepsTheOldContentAndNoTemporaryFile) {
-  for (Op op : {Op::Create, Op::Write, Op::Commit, Op::RenameReplace}) {
+  for (Op op : {Op::Create, Op::Write, Op::Commit, Op::Flush, Op::RenameReplace}) {
     Harness h;
     // A full disk stores part of the data, then fails.
-    h.fs.faults.push_back(Fault{op, 1, Error::Unexpected, 2});
-    const std::string path = "MissionEditor\\modules\\me_toolbar.lua";
-    auto result = writeWholeFile(h.fs, *h.dir, path, "new content");
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), Error::Unexpected);
-    EXPECT_EQ(h.fs.files[path], "stock");
+    h.fs.faults.push_back(Fault{op, 1, Error::NoSpaceLeft, 2});
+    Result<void> result = writeWholeFile(*h.run, kToolbar, "new content");
+    if (result) result = h.run->changes.publish();
+    ASSERT_FALSE(result) << static_cast<int>(op);
+    EXPECT_EQ(result.error(), Error::NoSpaceLeft);
+    EXPECT_EQ(h.fs.files[kToolbar], "stock");
     EXPECT_EQ(h.fileCount(), 1u);
   }
 }
 
-TEST(WriteWholeFile, WritesInPlaceWhenTheFileIsHeldOpen) {
+TEST(WriteWholeFile, AFileHeldOpenIsWaitedForThenLeftAlone) {
   Harness h;
-  const std::string path = "MissionEditor\\modules\\me_toolbar.lua";
-  h.fs.busy.insert(path);
-  ASSERT_TRUE(writeWholeFile(h.fs, *h.dir, path, "new"));
-  EXPECT_EQ(h.fs.files[path], "new");
-  EXPECT_EQ(h.fileCount(), 1u);
+  h.fs.busy.insert(kToolbar);
+  ASSERT_TRUE(backUpAndWrite(*h.run, kToolbar, "new"));
+  Result<void> published = h.run->changes.publish();
+  ASSERT_FALSE(published);
+  EXPECT_EQ(published.error(), Error::FileBusy);
+  EXPECT_EQ(h.run->changes.failedPath(), kToolbar);
+  EXPECT_GE(h.fs.sleptMilliseconds, 3000u);
+  EXPECT_LT(h.fs.sleptMilliseconds, 3500u);
+  EXPECT_EQ(h.fs.files[kToolbar], "stock");
+  // The backup of the change that did not happen is a copy of its own now.
+  EXPECT_EQ(h.fs.files[kFirstBackup], "stock");
+  EXPECT_FALSE(h.fs.sameFile(kFirstBackup, kToolbar));
+  EXPECT_EQ(h.fileCount(), 2u);
+
+  // Let go within the wait, as a virus scanner does: replaced.
+  Harness g;
+  g.fs.busy.insert(kToolbar);
+  g.fs.releaseBusyAfterMilliseconds = 1000;
+  ASSERT_TRUE(writeWholeFile(*g.run, kToolbar, "new"));
+  ASSERT_TRUE(g.run->changes.publish());
+  EXPECT_EQ(g.fs.files[kToolbar], "new");
+  EXPECT_LT(g.fs.sleptMilliseconds, 1500u);
+}
+
+TEST(BackUpAndWrite, AReadOnlyFileIsRefusedBeforeItGetsABackup) {
+  Harness h;
+  h.fs.readOnly.insert(kToolbar);
+  Result<void> result = backUpAndWrite(*h.run, kToolbar, "new");
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error(), Error::AccessDenied);
+  EXPECT_TRUE(h.fs.wroteNothing());
+}
+
+TEST(BackUpAndWrite, TheReplacedFileLeavesItsBackupTheOnlyNameOfTheOldContent) {
+  Harness h;
+  ASSERT_TRUE(backUpAndWrite(*h.run, kToolbar, "new"));
+  ASSERT_TRUE(h.run->changes.publish());
+  EXPECT_EQ(h.fs.files[kToolbar], "new");
+  EXPECT_EQ(h.fs.files[kFirstBackup], "stock");
+  EXPECT_FALSE(h.fs.sameFile(kFirstBackup, kToolbar));
+  EXPECT_EQ(h.fs.flushes, 2);
+  EXPECT_EQ(h.run->summary.filesPatched, 1u);
+}
+
+TEST(ReadWholeFile, AStagedFileIsPublishedBeforeItIsReadAgain) {
+  Harness h;
+  ASSERT_TRUE(writeWholeFile(*h.run, kToolbar, "first"));
+  auto text = readWholeFile(*h.run, kToolbar);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(*text, "first");
+  EXPECT_FALSE(h.run->changes.isStaged(kToolbar));
 }
 
 TEST(FilePaths, NothingOutsideTheInstallDirectory) {
   Harness h;
-  for (std::string bad : {"..\\x.lua", "MissionEditor\\..\\..\\x", "\\x", "/x", "C:\\x", "C:x", ""}) {
-    auto read = readWholeFile(*h.dir, bad);
+  for (const std::string& bad : std::vector<std::string>{"..\\x.lua", "MissionEditor\\..\\..\\x", "\\x", "/x", "C:\\x", "C:x", "",
+                          std::string("me_toolbar.lua\0.bak", 19)}) {
+    auto read = readWholeFile(*h.run, bad);
     ASSERT_FALSE(read) << bad;
     EXPECT_EQ(read.error(), Error::BadPathName) << bad;
-    auto written = writeWholeFile(h.fs, *h.dir, bad, "x");
+    auto written = writeWholeFile(*h.run, bad, "x");
     ASSERT_FALSE(written) << bad;
     EXPECT_EQ(written.error(), Error::BadPathName) << bad;
+    EXPECT_EQ(checkManifestPath(bad), fail(Error::BadPathName)) << bad;
   }
   EXPECT_EQ(h.fileCount(), 1u);
+  EXPECT_TRUE(checkManifestPath("MissionEditor\\.\\modules//x.lua"));
   auto ok = toNativeRelativePath("MissionEditor\\.\\modules//x.lua", '/');
   ASSERT_TRUE(ok);
   EXPECT_EQ(*ok, "MissionEditor/modules/x.lua");
@@ -122,13 +226,13 @@ TEST(FilePaths, NothingOutsideTheInstallDirectory) {
 TEST(ReadWholeFile, SizeLimit) {
   Harness h;
   h.fs.addFile("big", std::string(kMaxFileSize, 'x'));
-  EXPECT_TRUE(readWholeFile(*h.dir, "big"));
+  EXPECT_TRUE(readWholeFile(*h.run, "big"));
   h.fs.files["big"].push_back('x');
-  auto tooLong = readWholeFile(*h.dir, "big");
+  auto tooLong = readWholeFile(*h.run, "big");
   ASSERT_FALSE(tooLong);
   EXPECT_EQ(tooLong.error(), Error::StreamTooLong);
   h.fs.addFile("empty", "");
-  EXPECT_EQ(readWholeFile(*h.dir, "empty").value(), "");
+  EXPECT_EQ(readWholeFile(*h.run, "empty").value(), "");
 }
 
 TEST(MakeFolders, CreatesMissingFoldersAndRefusesFiles) {

@@ -19,7 +19,10 @@ std::optional<Fault> MemoryFileSystem::hit(Op op) {
 
 bool MemoryFileSystem::wroteNothing() const {
   for (const std::string& entry : journal) {
-    if (entry.rfind("read ", 0) != 0 && entry.rfind("kind ", 0) != 0) return false;
+    if (!entry.starts_with("read ") && !entry.starts_with("kind ") && !entry.starts_with("check ") &&
+        !entry.starts_with("list ") && !entry.starts_with("lock ")) {
+      return false;
+    }
   }
   return true;
 }
@@ -27,10 +30,17 @@ bool MemoryFileSystem::wroteNothing() const {
 void MemoryFileSystem::addFile(const std::string& path, std::string content) {
   std::string canonical = canonicalPath(path);
   files[canonical] = std::move(content);
+  inodeOf[canonical] = newInode();
   for (std::size_t slash = canonical.find('\\'); slash != std::string::npos;
        slash = canonical.find('\\', slash + 1)) {
     folders.insert(canonical.substr(0, slash));
   }
+}
+
+bool MemoryFileSystem::sameFile(const std::string& a, const std::string& b) const {
+  auto ia = inodeOf.find(a);
+  auto ib = inodeOf.find(b);
+  return ia != inodeOf.end() && ib != inodeOf.end() && ia->second == ib->second;
 }
 
 namespace {
@@ -72,16 +82,28 @@ class MemoryDirectory : public Directory {
     return it->second;
   }
 
-  Result<std::unique_ptr<WritableFile>> createFile(std::string_view path, CreateMode mode) override {
+  Result<std::unique_ptr<WritableFile>> createFile(std::string_view path, std::string_view) override {
     auto p = resolve(path);
     if (!p) return fail(p.error());
     fs_.journal.push_back("create " + *p);
     if (auto fault = fs_.hit(Op::Create)) return fail(fault->error);
     if (fs_.folders.count(*p)) return fail(Error::IsDir);
     if (!parentExists(*p)) return fail(missing(*p));
-    if (mode == CreateMode::New && fs_.files.count(*p)) return fail(Error::PathAlreadyExists);
+    if (fs_.files.count(*p)) return fail(Error::PathAlreadyExists);
     fs_.files[*p].clear();
+    fs_.inodeOf[*p] = fs_.newInode();
     return std::make_unique<MemoryFile>(fs_, *p);
+  }
+
+  Result<void> checkReplaceable(std::string_view path) override {
+    auto p = resolve(path);
+    if (!p) return fail(p.error());
+    fs_.journal.push_back("check " + *p);
+    if (auto fault = fs_.hit(Op::Check)) return fail(fault->error);
+    if (fs_.folders.count(*p)) return fail(Error::IsDir);
+    if (!fs_.files.count(*p)) return fail(missing(*p));
+    if (fs_.readOnly.count(*p)) return fail(Error::AccessDenied);
+    return {};
   }
 
   Result<void> renameReplace(std::string_view from, std::string_view to) override {
@@ -91,12 +113,30 @@ class MemoryDirectory : public Directory {
     return rename(from, to, false);
   }
 
+  Result<void> linkFile(std::string_view from, std::string_view to) override {
+    auto f = resolve(from);
+    if (!f) return fail(f.error());
+    auto t = resolve(to);
+    if (!t) return fail(t.error());
+    fs_.journal.push_back("link " + *f + " -> " + *t);
+    if (auto fault = fs_.hit(Op::Link)) return fail(fault->error);
+    auto it = fs_.files.find(*f);
+    if (it == fs_.files.end()) return fail(missing(*f));
+    if (fs_.files.count(*t) || fs_.folders.count(*t)) return fail(Error::PathAlreadyExists);
+    if (fs_.linksUnsupported) return fail(Error::AccessDenied);
+    fs_.files[*t] = it->second;
+    fs_.inodeOf[*t] = inode(*f);
+    return {};
+  }
+
   Result<void> deleteFile(std::string_view path) override {
     auto p = resolve(path);
     if (!p) return fail(p.error());
     fs_.journal.push_back("delete " + *p);
     if (auto fault = fs_.hit(Op::Delete)) return fail(fault->error);
+    if (fs_.busy.count(*p)) return fail(Error::FileBusy);
     if (fs_.files.erase(*p) == 0) return fail(missing(*p));
+    fs_.inodeOf.erase(*p);
     return {};
   }
 
@@ -121,8 +161,51 @@ class MemoryDirectory : public Directory {
     return {};
   }
 
+  Result<std::vector<std::string>> listFolder(std::string_view path) override {
+    std::string folder;
+    if (!path.empty()) {
+      auto p = resolve(path);
+      if (!p) return fail(p.error());
+      folder = *p;
+    }
+    fs_.journal.push_back("list " + folder);
+    if (auto fault = fs_.hit(Op::List)) return fail(fault->error);
+    if (!folder.empty() && !fs_.folders.count(folder)) return fail(missing(folder));
+    const std::string prefix = folder.empty() ? "" : folder + "\\";
+    std::vector<std::string> names;
+    auto collect = [&](const std::string& entry) {
+      if (entry.starts_with(prefix) && entry.find('\\', prefix.size()) == std::string::npos) {
+        names.push_back(entry.substr(prefix.size()));
+      }
+    };
+    for (const auto& [name, content] : fs_.files) collect(name);
+    for (const std::string& name : fs_.folders) collect(name);
+    return names;
+  }
+
+  Result<void> flush() override {
+    fs_.journal.push_back("flush");
+    if (auto fault = fs_.hit(Op::Flush)) return fail(fault->error);
+    ++fs_.flushes;
+    return {};
+  }
+
+  Result<void> tryLock(LockMode mode) override {
+    fs_.journal.push_back(mode == LockMode::Exclusive ? "lock exclusive" : "lock shared");
+    if (auto fault = fs_.hit(Op::Lock)) return fail(fault->error);
+    if (fs_.lockedElsewhere) return fail(Error::InstallBusy);
+    return {};
+  }
+
  private:
   Result<std::string> resolve(std::string_view path) { return toNativeRelativePath(path, '\\'); }
+
+  // Tests may put files in place without one.
+  int inode(const std::string& path) {
+    auto [it, added] = fs_.inodeOf.try_emplace(path, 0);
+    if (added) it->second = fs_.newInode();
+    return it->second;
+  }
 
   bool parentExists(const std::string& path) const {
     std::size_t slash = path.rfind('\\');
@@ -152,10 +235,13 @@ class MemoryDirectory : public Directory {
     if (fs_.files.count(*t)) {
       if (!replace) return fail(Error::PathAlreadyExists);
       if (fs_.busy.count(*t)) return fail(Error::FileBusy);
+      if (fs_.readOnly.count(*t)) return fail(Error::AccessDenied);
     }
     std::string content = std::move(it->second);
     fs_.files.erase(it);
     fs_.files[*t] = std::move(content);
+    fs_.inodeOf[*t] = inode(*f);
+    fs_.inodeOf.erase(*f);
     return {};
   }
 

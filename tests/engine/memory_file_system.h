@@ -17,7 +17,10 @@
 
 namespace qorvex::testing {
 
-enum class Op { Read, Create, Write, Commit, RenameReplace, RenameNoReplace, Delete, KindOf, MakeDir };
+enum class Op {
+  Read, Create, Write, Commit, RenameReplace, RenameNoReplace, Delete, KindOf, MakeDir,
+  Check, Link, List, Flush, Lock
+};
 
 struct Fault {
   Op op;
@@ -36,10 +39,23 @@ class MemoryFileSystem : public FileSystem {
   std::int64_t now = 1738367999;     // 2025-01-31 23:59:59 UTC
   std::vector<Fault> faults;
   std::set<std::string> busy;  // files another process holds open against replacing
+  std::set<std::string> readOnly;
+  // Each file's identity: a hard link shares it, a rename carries it along.
+  std::map<std::string, int> inodeOf;
+  bool lockedElsewhere = false;  // another run holds the install
+  bool linksUnsupported = false;  // a file system without hard links
+  int flushes = 0;
+  unsigned sleptMilliseconds = 0;
   std::string root = "/game";
 
   Result<std::unique_ptr<Directory>> openDirectory(std::string_view absolutePath) override;
   std::int64_t nowUnixSeconds() override { return now; }
+  // The holders of busy files let go once the run has waited this long.
+  unsigned releaseBusyAfterMilliseconds = ~0u;
+  void sleepMilliseconds(unsigned milliseconds) override {
+    sleptMilliseconds += milliseconds;
+    if (sleptMilliseconds >= releaseBusyAfterMilliseconds) busy.clear();
+  }
   void randomBytes(unsigned char* out, std::size_t count) override {
     for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(++randomCounter_ * 37u + i);
   }
@@ -48,10 +64,14 @@ class MemoryFileSystem : public FileSystem {
   std::optional<Fault> hit(Op op);
   bool wroteNothing() const;
   void addFile(const std::string& path, std::string content);
+  // True when the two names are links to one file.
+  bool sameFile(const std::string& a, const std::string& b) const;
+  int newInode() { return ++lastInode_; }
 
  private:
   std::map<Op, int> counts_;
   unsigned randomCounter_ = 0;
+  int lastInode_ = 0;
 };
 
 // Normalises '/' to '\' and drops empty and "." components.

@@ -200,16 +200,27 @@ TEST(Passes, ModuleDeploymentComparesWithoutCr) {
 }
 
 TEST(Passes, AFailedWriteIsFatalWithoutSummary) {
+  // The second rename is a.lua's: its new content never takes the name, and
+  // the dialog after it is given up with it.
   Fixture f;
   f.fs.faults.push_back(Fault{Op::RenameReplace, 2, Error::AccessDenied});
   RunResult result = f.go(false, false);
   EXPECT_TRUE(result.fatal);
   EXPECT_EQ(result.error, Error::AccessDenied);
+  EXPECT_EQ(result.failedPath, "ME\\modules\\a.lua");
   EXPECT_EQ(f.sink.text(),
             "[CREATE] modules/me_qorvex_undo.lua\r\n"
             "[PATCH] ME\\modules\\a.lua - applying 2 patch(es).\r\n"
-            "        backup -> a.lua.qorvex-backup_20250131_235959.bak\r\n");
+            "        backup -> a.lua.qorvex-backup_20250131_235959.bak\r\n"
+            "[PATCH] ME\\modules\\d.dlg - inserting QORVEX panel block.\r\n"
+            "        backup -> d.dlg.qorvex-backup_20250131_235959.bak\r\n");
+  EXPECT_EQ(f.fs.files["MissionEditor\\modules\\me_qorvex_undo.lua"], f.payload.module);
   EXPECT_EQ(f.fs.files["ME\\modules\\a.lua"], kLua);
+  EXPECT_EQ(f.fs.files["ME\\modules\\d.dlg"], kDlg);
+  // Their backups hold the same bytes, each as a file of its own.
+  EXPECT_EQ(f.fs.files["ME\\modules\\a.lua.qorvex-backup_20250131_235959.bak"], kLua);
+  EXPECT_FALSE(f.fs.sameFile("ME\\modules\\a.lua.qorvex-backup_20250131_235959.bak", "ME\\modules\\a.lua"));
+  EXPECT_FALSE(f.fs.sameFile("ME\\modules\\d.dlg.qorvex-backup_20250131_235959.bak", "ME\\modules\\d.dlg"));
   // The rerun finishes the job.
   f.fs.faults.clear();
   f.fs.now += 1;
@@ -297,13 +308,87 @@ TEST(Run, LoadAndOpenFailures) {
   EXPECT_EQ(g.sink.text(), "ERROR: Could not open game install directory 'relative' -> BadPathName\r\n");
 }
 
-TEST(Run, ManifestPathsThatLeaveTheInstallAreFatal) {
+// A manifest with one path that could leave the install, or that the platform
+// cannot hold, is refused when it is loaded: nothing at all is written, not
+// even the files that come before it.
+TEST(Run, ManifestPathsAreCheckedBeforeAnythingIsWritten) {
+  for (std::string bad : {std::string("..\\\\outside.lua"), std::string("C:outside.lua"),
+                          std::string("ME\\\\modules\\\\a.lua\\u0000.bak")}) {
+    for (bool inDialogs : {false, true}) {
+      Fixture f;
+      const std::string entry = "{\"relativePath\": \"" + bad + "\", ";
+      f.payload.manifest = std::string(R"({"version": "1", "description": "d", "files": [)") +
+                           R"({"relativePath": "ME\\modules\\a.lua", "patches": []})" +
+                           (inDialogs ? "" : ", " + entry + R"("patches": []})") + R"(], "dlgFiles": [)" +
+                           (inDialogs ? entry + R"("insertBlockResource": "p.txt", "anchorBefore": "x"})" : "") +
+                           "]}";
+      RunResult result = f.go(false, false);
+      EXPECT_FALSE(result.fatal) << bad;
+      EXPECT_FALSE(result.success) << bad;
+      EXPECT_EQ(f.sink.text(), "ERROR: Failed to load embedded patch manifest -> BadPathName\r\n") << bad;
+      EXPECT_TRUE(f.fs.wroteNothing()) << bad;
+    }
+  }
+}
+
+TEST(Run, OneRunAtATime) {
+  // A second run waits a few seconds for the first, then stops having
+  // changed nothing.
   Fixture f;
-  f.payload.manifest = R"({"version": "1", "description": "d", "dlgFiles": [],
-    "files": [{"relativePath": "..\\outside.lua", "patches": []}]})";
+  f.fs.lockedElsewhere = true;
   RunResult result = f.go(false, false);
   EXPECT_TRUE(result.fatal);
-  EXPECT_EQ(result.error, Error::BadPathName);
+  EXPECT_EQ(result.error, Error::InstallBusy);
+  EXPECT_EQ(f.sink.text(), "");
+  EXPECT_GE(f.fs.sleptMilliseconds, 4000u);
+  EXPECT_LE(f.fs.sleptMilliseconds, 6000u);
+  EXPECT_TRUE(f.fs.wroteNothing());
+  // CHECK only reads: it shares the lock, so it waits for a writer but not
+  // for another CHECK.
+  Fixture g;
+  g.go(false, true);
+  EXPECT_EQ(g.fs.journal.front(), "lock shared");
+  EXPECT_TRUE(g.fs.wroteNothing());
+  Fixture h;
+  h.go(false, false);
+  EXPECT_EQ(h.fs.journal.front(), "lock exclusive");
+}
+
+TEST(Run, TemporaryFilesOfAKilledRunAreRemovedByTheNextRunThatWrites) {
+  Fixture f;
+  const std::string stale = "ME\\modules\\.a.lua.qorvex-tmp-AAAAAAAAAAAAAAAA";
+  const std::string foreign = "ME\\modules\\.other.lua.qorvex-tmp-AAAAAAAAAAAAAAAA";
+  f.fs.addFile(stale, "half");
+  f.fs.addFile(foreign, "not ours to judge");
+  f.go(false, true);
+  EXPECT_TRUE(f.fs.files.count(stale));  // CHECK writes nothing
+  RunResult result = f.go(false, false);
+  EXPECT_FALSE(result.fatal);
+  EXPECT_FALSE(f.fs.files.count(stale));
+  EXPECT_TRUE(f.fs.files.count(foreign));
+  for (const auto& [path, content] : f.fs.files) {
+    EXPECT_EQ(path.find(".qorvex-tmp-"), path == foreign ? path.find(".qorvex-tmp-") : std::string::npos)
+        << path;
+  }
+}
+
+TEST(Run, AFatalErrorNamesTheFileAndKeepsWhatWasDoneBeforeIt) {
+  Fixture f;
+  f.fs.faults.push_back(Fault{Op::Read, 2, Error::InputOutput});  // the module, then a.lua
+  RunResult result = f.go(false, false);
+  EXPECT_TRUE(result.fatal);
+  EXPECT_EQ(result.error, Error::InputOutput);
+  EXPECT_EQ(result.failedPath, "ME\\modules\\a.lua");
+  EXPECT_EQ(f.fs.files["MissionEditor\\modules\\me_qorvex_undo.lua"], f.payload.module);
+
+  // UNINSTALL stops at a module lookup that fails for any reason but absence.
+  Fixture u;
+  u.fs.addFile("MissionEditor\\modules\\me_qorvex_undo.lua", "m");
+  u.fs.faults.push_back(Fault{Op::KindOf, 1, Error::AccessDenied});
+  RunResult uninstall = u.go(true, false);
+  EXPECT_TRUE(uninstall.fatal);
+  EXPECT_EQ(uninstall.error, Error::AccessDenied);
+  EXPECT_EQ(uninstall.failedPath, "MissionEditor\\modules\\me_qorvex_undo.lua");
 }
 
 }  // namespace

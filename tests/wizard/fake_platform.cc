@@ -180,18 +180,27 @@ class NoDirectory : public Directory {
   Result<std::string> readFile(std::string_view, std::uint64_t) override {
     return fail(Error::Unexpected);
   }
-  Result<std::unique_ptr<WritableFile>> createFile(std::string_view, CreateMode) override {
+  Result<std::unique_ptr<WritableFile>> createFile(std::string_view, std::string_view) override {
     return fail(Error::Unexpected);
   }
+  Result<void> checkReplaceable(std::string_view) override { return fail(Error::Unexpected); }
   Result<void> renameReplace(std::string_view, std::string_view) override {
     return fail(Error::Unexpected);
   }
   Result<void> renameNoReplace(std::string_view, std::string_view) override {
     return fail(Error::Unexpected);
   }
+  Result<void> linkFile(std::string_view, std::string_view) override {
+    return fail(Error::Unexpected);
+  }
   Result<void> deleteFile(std::string_view) override { return fail(Error::Unexpected); }
   Result<FileKind> kindOf(std::string_view) override { return fail(Error::Unexpected); }
   Result<void> makeDirectory(std::string_view) override { return fail(Error::Unexpected); }
+  Result<std::vector<std::string>> listFolder(std::string_view) override {
+    return fail(Error::Unexpected);
+  }
+  Result<void> flush() override { return fail(Error::Unexpected); }
+  Result<void> tryLock(LockMode) override { return fail(Error::Unexpected); }
 };
 
 }  // namespace

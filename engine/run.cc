@@ -58,7 +58,7 @@ Result<void> removeStaleTemporaryFiles(RunContext& run) {
     auto entries = run.installDir.listFolder(folder);
     if (!entries) {
       if (entries.error() == Error::FileNotFound) continue;
-      return run.failAt(folder, entries.error());
+      return run.failAt(std::string_view(folder).substr(0, folder.size() - 1), entries.error());
     }
     for (const std::string& entry : *entries) {
       for (const std::string& name : names) {

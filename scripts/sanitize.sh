@@ -17,4 +17,6 @@ cmake --build "$build" -j"$jobs"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+# Timed tests allow for the slower instrumented binaries.
+export QORVEX_SANITIZED=1
 ctest --test-dir "$build" --output-on-failure -j"$jobs"

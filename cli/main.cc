@@ -1,6 +1,7 @@
 // qorvex-patch: the patch engine on the command line, for Linux players under
 // Proton, for scripting and for tests. It prints the RunLog exactly as the
 // wizard's log control would hold it.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -18,7 +19,9 @@
 
 #include "directory_payload.h"
 #include "file_system.h"
+#include "hints.h"
 #include "install_dir.h"
+#include "preflight.h"
 #include "run.h"
 #include "run_log.h"
 
@@ -33,8 +36,10 @@ constexpr int kExitUsage = 64;
 
 #ifdef _WIN32
 constexpr char kSeparator = '\\';
+constexpr qorvex::HintStyle kHintStyle = qorvex::HintStyle::Windows;
 #else
 constexpr char kSeparator = '/';
+constexpr qorvex::HintStyle kHintStyle = qorvex::HintStyle::Posix;
 #endif
 
 constexpr std::string_view kUsage =
@@ -180,28 +185,50 @@ int runCli(const std::vector<std::string>& args) {
                  "qorvex-patch: The selected directory does not look like a valid game install: "
                  "%s\n",
                  reason.c_str());
+    if (normalized) {
+      const std::string hint = qorvex::installDirHint(
+          qorvex::diagnoseInstallDir(*fs, installDir, kSeparator), installDir);
+      std::fprintf(stderr, "qorvex-patch: %s\n", hint.c_str());
+    }
     return kExitUsage;
   }
+
+  // A run that could not finish does not start: every file it would change is
+  // checked first. CHECK reports the same problems and still shows its log.
+  const qorvex::RunRequest request{installDir, uninstall, dryRun};
+  const qorvex::PreflightReport preflight = qorvex::preflight(request, *fs, payload);
+  for (const qorvex::PreflightProblem& problem : preflight.problems) {
+    const std::string where = problem.path.empty() ? installDir : problem.path;
+    const std::string name(qorvex::errorName(problem.error));
+    const std::string hint(qorvex::problemHint(problem.error, problem.readOnly, kHintStyle));
+    std::fprintf(stderr, "qorvex-patch: %s: %s: %s\n", where.c_str(), name.c_str(), hint.c_str());
+  }
+  if (!preflight.problems.empty() && !dryRun) return kExitFatal;
 
   StdoutSink sink;
   qorvex::RunLog log(&sink);
   std::string_view actionName = uninstall ? (dryRun ? "UNINSTALL (dry run)" : "UNINSTALL")
                                           : (dryRun ? "CHECK" : "INSTALL");
   qorvex::writeRunHeader(log, installDir, actionName);
-  qorvex::RunResult result =
-      qorvex::run(qorvex::RunRequest{installDir, uninstall, dryRun}, *fs, payload, log);
+  qorvex::RunResult result = qorvex::run(request, *fs, payload, log);
   if (!payload.failedName().empty()) {
     reportPayloadProblem(payloadDir, payload.failedName(), payload.failedError());
   }
   if (result.fatal) {
     qorvex::writeFatalLine(log, qorvex::errorName(result.error));
-    // The log names the error; this line names the file it happened to.
+    // The log names the error; this line names the file it happened to,
+    // unless pre-flight has named it already, with its hint.
     const std::string& where = result.failedPath.empty() ? installDir : result.failedPath;
-    const std::string name(qorvex::errorName(result.error));
-    std::fprintf(stderr, "qorvex-patch: %s: %s\n", where.c_str(), name.c_str());
+    const bool named = std::any_of(
+        preflight.problems.begin(), preflight.problems.end(),
+        [&](const qorvex::PreflightProblem& p) { return p.path == result.failedPath && p.error == result.error; });
+    if (!named) {
+      const std::string name(qorvex::errorName(result.error));
+      std::fprintf(stderr, "qorvex-patch: %s: %s\n", where.c_str(), name.c_str());
+    }
     return kExitFatal;
   }
-  return result.success ? kExitSuccess : kExitErrors;
+  return result.success && preflight.problems.empty() ? kExitSuccess : kExitErrors;
 }
 
 }  // namespace

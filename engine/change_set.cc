@@ -1,33 +1,13 @@
 #include "change_set.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "file_ops.h"
 #include "temporary_file.h"
 
 namespace qorvex {
 namespace {
-
-// A virus scanner or an indexer that opened a file lets go within a second or
-// two; a game that holds it does not, and then the run stops rather than wait.
-constexpr unsigned kBusyWaitMilliseconds = 3000;
-constexpr unsigned kBusyFirstPauseMilliseconds = 10;
-constexpr unsigned kBusyLongestPauseMilliseconds = 250;
-
-template <typename Attempt>
-Result<void> retryWhileBusy(FileSystem& fs, Attempt attempt) {
-  unsigned waited = 0;
-  unsigned pause = kBusyFirstPauseMilliseconds;
-  for (;;) {
-    Result<void> result = attempt();
-    if (result || result.error() != Error::FileBusy || waited >= kBusyWaitMilliseconds) {
-      return result;
-    }
-    fs.sleepMilliseconds(pause);
-    waited += pause;
-    pause = std::min(pause * 2, kBusyLongestPauseMilliseconds);
-  }
-}
 
 }  // namespace
 
@@ -65,7 +45,7 @@ bool ChangeSet::isStaged(std::string_view path) const {
 }
 
 Result<void> ChangeSet::putInPlace(const Change& change) {
-  return retryWhileBusy(fs_, [&] {
+  return waitWhileBusy(fs_, [&] {
     return change.tempPath.empty() ? dir_.deleteFile(change.path)
                                    : dir_.renameReplace(change.tempPath, change.path);
   });

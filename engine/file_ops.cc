@@ -1,5 +1,6 @@
 #include "file_ops.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -13,6 +14,10 @@ namespace {
 // ends the run instead of a search without end.
 constexpr unsigned kMaxBackupNumber = 9999;
 
+constexpr unsigned kBusyWaitMilliseconds = 3000;
+constexpr unsigned kBusyFirstPauseMilliseconds = 10;
+constexpr unsigned kBusyLongestPauseMilliseconds = 250;
+
 // A file whose change the run holds back is put in place before it is looked
 // at again.
 Result<void> publishIfStaged(RunContext& run, std::string_view relativePath) {
@@ -20,6 +25,10 @@ Result<void> publishIfStaged(RunContext& run, std::string_view relativePath) {
   Result<void> published = run.changes.publish();
   if (!published) run.failedPath = run.changes.failedPath();
   return published;
+}
+
+Result<void> checkReplaceable(RunContext& run, std::string_view relativePath) {
+  return waitWhileBusy(run.fs, [&] { return run.installDir.checkReplaceable(relativePath); });
 }
 
 // A copy of the file in a temporary file beside it, with its permissions and
@@ -36,7 +45,37 @@ Result<std::string> copyToTemporaryFile(RunContext& run, std::string_view relati
   return tempPath;
 }
 
+// A run that only plans records the change and counts the file, as the real
+// change would.
+bool recordedInPlan(RunContext& run, std::string_view relativePath, PlannedChange::Kind kind,
+                    std::uint64_t newSize) {
+  if (run.plan == nullptr) return false;
+  run.plan->push_back({std::string(relativePath), kind, newSize});
+  ++run.summary.filesPatched;
+  return true;
+}
+
 }  // namespace
+
+Result<void> waitWhileBusy(FileSystem& fs, const std::function<Result<void>()>& attempt) {
+  unsigned waited = 0;
+  unsigned pause = kBusyFirstPauseMilliseconds;
+  for (;;) {
+    Result<void> result = attempt();
+    if (result || result.error() != Error::FileBusy || waited >= kBusyWaitMilliseconds) {
+      return result;
+    }
+    fs.sleepMilliseconds(pause);
+    waited += pause;
+    pause = std::min(pause * 2, kBusyLongestPauseMilliseconds);
+  }
+}
+
+bool countedAsDryRun(RunContext& run) {
+  if (!run.dryRun) return false;
+  ++run.summary.filesPatched;
+  return true;
+}
 
 Result<std::string> readWholeFile(RunContext& run, std::string_view relativePath) {
   if (Result<void> published = publishIfStaged(run, relativePath); !published) {
@@ -133,10 +172,9 @@ Result<void> writeWholeFile(RunContext& run, std::string_view relativePath,
 }
 
 Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string_view text) {
+  if (recordedInPlan(run, relativePath, PlannedChange::Kind::Replace, text.size())) return {};
   // A file that cannot be replaced is found out before it gets a backup.
-  if (Result<void> replaceable = run.installDir.checkReplaceable(relativePath); !replaceable) {
-    return replaceable;
-  }
+  if (Result<void> replaceable = checkReplaceable(run, relativePath); !replaceable) return replaceable;
   if (auto backedUp = createBackup(run, relativePath); !backedUp) return fail(backedUp.error());
   if (Result<void> written = writeWholeFile(run, relativePath, text); !written) return written;
   ++run.summary.filesPatched;
@@ -144,11 +182,18 @@ Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std:
 }
 
 Result<void> backUpAndDelete(RunContext& run, std::string_view relativePath) {
-  if (Result<void> removable = run.installDir.checkReplaceable(relativePath); !removable) {
-    return removable;
-  }
+  if (recordedInPlan(run, relativePath, PlannedChange::Kind::Delete, 0)) return {};
+  if (Result<void> removable = checkReplaceable(run, relativePath); !removable) return removable;
   if (auto backedUp = createBackup(run, relativePath); !backedUp) return fail(backedUp.error());
   run.changes.stageDeletion(relativePath);
+  ++run.summary.filesPatched;
+  return {};
+}
+
+Result<void> writeNewFile(RunContext& run, std::string_view relativePath, std::string_view text) {
+  if (recordedInPlan(run, relativePath, PlannedChange::Kind::Create, text.size())) return {};
+  if (Result<void> made = makeFolders(run.installDir, folderOf(relativePath)); !made) return made;
+  if (Result<void> written = writeWholeFile(run, relativePath, text); !written) return written;
   ++run.summary.filesPatched;
   return {};
 }

@@ -60,6 +60,9 @@ class Directory {
   // or NotAFile when it is not a regular file; AccessDenied when it is
   // read-only or its folder does not take changes.
   virtual Result<void> checkReplaceable(std::string_view path) = 0;
+  // True when the file is marked read-only (no write bit at all on POSIX,
+  // the read-only attribute on Windows).
+  virtual Result<bool> isReadOnly(std::string_view path) = 0;
   // Replaces `to`, which must be absent or a regular file that is not
   // read-only. FileBusy when another process holds `to` open in a way that
   // forbids replacing it.

@@ -89,7 +89,7 @@ Error notARegularFile(const struct stat& info) {
   return Error::NotAFile;
 }
 
-bool isReadOnly(const struct stat& info, int folder, const char* name) {
+bool isReadOnlyFile(const struct stat& info, int folder, const char* name) {
   // No write bit at all is read-only for everyone, root included; otherwise
   // the permission bits decide for this process, as they would for an editor.
   if ((info.st_mode & 0222) == 0) return true;
@@ -227,9 +227,21 @@ class PosixDirectory : public Directory {
       return failErrno();
     }
     if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
-    if (isReadOnly(info, parent->fd, parent->name.c_str())) return fail(Error::AccessDenied);
+    if (isReadOnlyFile(info, parent->fd, parent->name.c_str())) return fail(Error::AccessDenied);
     if (::faccessat(parent->fd, ".", W_OK | X_OK, AT_EACCESS) != 0) return failErrno();
     return {};
+  }
+
+  Result<bool> isReadOnly(std::string_view path) override {
+    auto parent = openParent(path);
+    if (!parent) return fail(parent.error());
+    struct stat info;
+    if (::fstatat(parent->fd, parent->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      return fail(fromErrno(errno));
+    }
+    // Marked read-only: no write bit at all. A file that is only another
+    // user's is a matter of permissions, not of this mark.
+    return S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
   }
 
   Result<void> renameReplace(std::string_view from, std::string_view to) override {
@@ -241,7 +253,7 @@ class PosixDirectory : public Directory {
     if (::fstatat(target->fd, target->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
       if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
       // Replacing a read-only file would bypass what its owner asked for.
-      if (isReadOnly(info, target->fd, target->name.c_str())) return fail(Error::AccessDenied);
+      if (isReadOnlyFile(info, target->fd, target->name.c_str())) return fail(Error::AccessDenied);
     } else if (errno != ENOENT) {
       return failErrno();
     }

@@ -7,16 +7,10 @@
 #include "file_ops.h"
 #include "lua_balance.h"
 #include "patch_block.h"
-#include "run.h"
+#include "passes.h"
 #include "run_context.h"
 
 namespace qorvex {
-
-Result<void> deployUndoModule(RunContext& run);
-Result<void> migrateStaleInitCall(RunContext& run, const FileEntry& file, const PatchEntry& patch,
-                                  std::string& workingCopy);
-Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry);
-
 namespace {
 
 constexpr std::string_view kInitCallId = "toolbar_init_call";
@@ -85,10 +79,7 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
     run.log.write({"[PATCH] ", path, " - applying ", std::to_string(applied), " patch(es), ",
                    std::to_string(alreadyApplied), " already applied.\n"});
   }
-  if (run.dryRun) {
-    ++run.summary.filesPatched;
-    return {};
-  }
+  if (countedAsDryRun(run)) return {};
   if (auto fault = checkLuaBalance(working)) {
     run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
     return {};

@@ -5,13 +5,13 @@
 #include "anchor_match.h"
 #include "file_ops.h"
 #include "lua_balance.h"
+#include "passes.h"
 #include "patch_block.h"
 #include "run_context.h"
 
 namespace qorvex {
 
 namespace {
-constexpr std::string_view kModuleFolder = "MissionEditor\\modules";
 constexpr std::string_view kLoopHeader = "for k,modul in base.pairs(managerModulesME.modulesME) do";
 }  // namespace
 
@@ -31,24 +31,15 @@ Result<void> deployUndoModule(RunContext& run) {
     return fail(existing.error());
   }
   run.log.write({tag, " ", kModuleLogName, "\n"});
-  if (run.dryRun) {
-    ++run.summary.filesPatched;
-    return {};
-  }
-  if (existing) {
-    if (Result<void> replaceable = run.installDir.checkReplaceable(kModulePath); !replaceable) {
-      return replaceable;
-    }
-    if (auto backedUp = createBackup(run, kModulePath); !backedUp) return fail(backedUp.error());
-  }
-  if (Result<void> made = makeFolders(run.installDir, kModuleFolder); !made) return made;
-  if (Result<void> written = writeWholeFile(run, kModulePath, moduleText); !written) {
-    return written;
-  }
+  if (countedAsDryRun(run)) return {};
+  Result<void> written = existing ? backUpAndWrite(run, kModulePath, moduleText)
+                                  : writeNewFile(run, kModulePath, moduleText);
+  if (!written) return written;
+  // Checked after it is written, so that a broken module is reported while
+  // the rest of the install goes on.
   if (auto fault = checkLuaBalance(moduleText)) {
     run.addError(std::string(kModuleLogName) + ": post-write balance check failed -> " + *fault);
   }
-  ++run.summary.filesPatched;
   return {};
 }
 

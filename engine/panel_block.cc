@@ -4,6 +4,7 @@
 #include "anchor_match.h"
 #include "file_ops.h"
 #include "lua_balance.h"
+#include "passes.h"
 #include "patch_block.h"
 #include "run_context.h"
 
@@ -51,10 +52,7 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
   patched.append(text, found.offset, std::string::npos);
 
   run.log.write({"[PATCH] ", path, " - inserting QORVEX panel block.\n"});
-  if (run.dryRun) {
-    ++run.summary.filesPatched;
-    return {};
-  }
+  if (countedAsDryRun(run)) return {};
   if (auto fault = checkLuaBalance(patched)) {
     run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
     return {};

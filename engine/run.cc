@@ -5,6 +5,7 @@
 #include <set>
 
 #include "manifest.h"
+#include "passes.h"
 #include "run_context.h"
 #include "temporary_file.h"
 
@@ -75,27 +76,13 @@ Result<void> removeStaleTemporaryFiles(RunContext& run) {
 
 RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
                      RunLog& log) {
-  auto reportManifestFailure = [&](Error error) {
-    log.logMessage({"ERROR: Failed to load embedded patch manifest -> ", errorName(error), "\r\n"});
+  auto manifest = loadManifest(payload);
+  if (!manifest) {
+    log.logMessage(
+        {"ERROR: Failed to load embedded patch manifest -> ", errorName(manifest.error()), "\r\n"});
     return completed(false);
-  };
-  auto manifestText = payload.manifestText();
-  if (!manifestText) return reportManifestFailure(manifestText.error());
-  auto parsed = parseManifest(*manifestText);
-  if (!parsed) return reportManifestFailure(parsed.error());
-  auto moduleText = payload.moduleText();
-  if (!moduleText) return reportManifestFailure(moduleText.error());
-  auto manifest = toEngineForm(std::move(*parsed), *moduleText);
-  if (!manifest) return reportManifestFailure(manifest.error());
-  if (Result<void> paths = checkManifestPaths(*manifest); !paths) {
-    return reportManifestFailure(paths.error());
   }
-
-  // Every path of the run is relative to this directory; a relative request
-  // could mean anything, so it is refused.
-  Result<std::unique_ptr<Directory>> dir =
-      isAbsolutePath(request.installDir) ? fs.openDirectory(request.installDir)
-                                         : fail(Error::BadPathName);
+  auto dir = openInstallDir(fs, request.installDir);
   if (!dir) {
     log.logMessage({"ERROR: Could not open game install directory '", request.installDir, "' -> ",
                     errorName(dir.error()), "\r\n"});
@@ -119,7 +106,7 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
       return fatal(removed.error(), context.failedPath);
     }
   }
-  Result<void> passed = request.uninstall ? uninstallPass(context) : installPass(context);
+  Result<void> passed = runPass(context);
   // Files handled before a fatal error keep their new content, as if each had
   // been written at once; the summary comes only when everything is on disk.
   Result<void> published = context.changes.publish();
@@ -130,6 +117,28 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
 }
 
 }  // namespace
+
+Result<PatchManifest> loadManifest(const PayloadSource& payload) {
+  auto manifestText = payload.manifestText();
+  if (!manifestText) return fail(manifestText.error());
+  auto parsed = parseManifest(*manifestText);
+  if (!parsed) return fail(parsed.error());
+  auto moduleText = payload.moduleText();
+  if (!moduleText) return fail(moduleText.error());
+  auto manifest = toEngineForm(std::move(*parsed), *moduleText);
+  if (!manifest) return fail(manifest.error());
+  if (Result<void> paths = checkManifestPaths(*manifest); !paths) return fail(paths.error());
+  return manifest;
+}
+
+Result<std::unique_ptr<Directory>> openInstallDir(FileSystem& fs, std::string_view installDir) {
+  // Every path of the run is relative to this directory; a relative request
+  // could mean anything, so it is refused.
+  if (!isAbsolutePath(installDir)) return fail(Error::BadPathName);
+  return fs.openDirectory(installDir);
+}
+
+Result<void> runPass(RunContext& run) { return run.uninstall ? uninstallPass(run) : installPass(run); }
 
 RunResult run(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
               RunLog& log) {

@@ -30,8 +30,4 @@ struct RunResult {
 RunResult run(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
               RunLog& log);
 
-struct RunContext;
-Result<void> installPass(RunContext& run);
-Result<void> uninstallPass(RunContext& run);
-
 }  // namespace qorvex

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "change_set.h"
+#include "file_ops.h"
 #include "file_system.h"
 #include "manifest.h"
 #include "payload.h"
@@ -38,6 +39,9 @@ struct RunContext {
   ChangeSet changes{fs, installDir};
   // The file a fatal error concerns, as the manifest spells it.
   std::string failedPath{};
+  // When set, the run only plans: each change it would make is recorded here
+  // and nothing is written.
+  std::vector<PlannedChange>* plan = nullptr;
 
   void addError(std::string entry) {
     summary.errors.push_back(std::move(entry));

@@ -6,7 +6,7 @@
 #include "file_ops.h"
 #include "lua_balance.h"
 #include "patch_block.h"
-#include "run.h"
+#include "passes.h"
 #include "run_context.h"
 
 namespace qorvex {
@@ -33,10 +33,7 @@ Result<void> unpatchLuaFile(RunContext& run, const FileEntry& file) {
   }
   run.log.write({"[UNINSTALL] ", file.relativePath, " - removing ", std::to_string(removed),
                  " patch block(s).\n"});
-  if (run.dryRun) {
-    ++run.summary.filesPatched;
-    return {};
-  }
+  if (countedAsDryRun(run)) return {};
   return backUpAndWrite(run, file.relativePath, text);
 }
 
@@ -54,10 +51,7 @@ Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
     return {};
   }
   run.log.write({"[UNINSTALL] ", entry.relativePath, " - removing QORVEX panel block.\n"});
-  if (run.dryRun) {
-    ++run.summary.filesPatched;
-    return {};
-  }
+  if (countedAsDryRun(run)) return {};
   if (auto fault = checkLuaBalance(text)) {
     run.addError(entry.relativePath + ": post-uninstall balance check failed -> " + *fault +
                  ". File was NOT written.");
@@ -76,10 +70,7 @@ Result<void> removeModule(RunContext& run) {
     return {};
   }
   run.log.write({"[UNINSTALL] ", kModuleLogName, " - removing file.\n"});
-  if (run.dryRun) {
-    ++run.summary.filesPatched;
-    return {};
-  }
+  if (countedAsDryRun(run)) return {};
   return backUpAndDelete(run, kModulePath);
 }
 

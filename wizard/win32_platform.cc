@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <memory>
 #include <vector>
@@ -140,6 +141,22 @@ std::optional<std::u16string> Win32Platform::programPath() {
   const DWORD n = GetFullPathNameW(name.data(), needed, full.data(), nullptr);
   if (n == 0 || n >= needed) return std::nullopt;
   return std::u16string(reinterpret_cast<const char16_t*>(full.data()), n);
+}
+
+bool Win32Platform::isProgramRunning(const char16_t* exeName) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  const std::unique_ptr<void, decltype(&CloseHandle)> release(snapshot, &CloseHandle);
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    // File names on Windows ignore case: "dcs.exe" is the same program.
+    if (CompareStringOrdinal(entry.szExeFile, -1, reinterpret_cast<const wchar_t*>(exeName), -1,
+                             TRUE) == CSTR_EQUAL) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void Win32Platform::destroyMainWindow() { DestroyWindow(main_); }

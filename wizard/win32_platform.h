@@ -35,6 +35,7 @@ class Win32Platform : public WizardPlatform {
   BrowseOutcome browseForFolder(const char16_t* title, unsigned flags,
                                 char16_t (&path)[kMaxPathUnits]) override;
   std::optional<std::u16string> programPath() override;
+  bool isProgramRunning(const char16_t* exeName) override;
   void destroyMainWindow() override;
 
  private:

@@ -1,8 +1,10 @@
 #include "wizard.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
+#include "hints.h"
 #include "install_dir.h"
 #include "payload.h"
 #include "wizard_texts.h"
@@ -36,7 +38,7 @@ std::string agreementForDisplay(std::string_view stored) {
   return out;
 }
 
-std::string confirmationText(SetupAction action, std::string_view dir) {
+std::string confirmationText(SetupAction action, std::string_view dir, bool gameRunning) {
   std::string_view prefix;
   std::string_view suffix;
   switch (action) {
@@ -54,14 +56,38 @@ std::string confirmationText(SetupAction action, std::string_view dir) {
       break;
   }
   std::string out;
-  out.reserve(prefix.size() + dir.size() + suffix.size());
-  out.append(prefix).append(dir).append(suffix);
+  out.append(prefix).append(dir);
+  // The note goes before the question, which stays the last line.
+  if (gameRunning && action != SetupAction::CHECK && suffix.ends_with(text::kProceedQuestion)) {
+    suffix.remove_suffix(text::kProceedQuestion.size());
+    out.append(suffix).append(text::kGameRunningNote).append(text::kProceedQuestion);
+  } else {
+    out.append(suffix);
+  }
   return out;
 }
 
-std::string rejectionText(Error reason, std::string_view fieldText) {
+std::string rejectionText(Error reason, std::string_view fieldText, std::string_view hint) {
   std::string out(text::kRejectedPrefix);
   out.append(errorName(reason)).append("\n\n").append(fieldText);
+  if (!hint.empty()) out.append("\n\n").append(hint);
+  return out;
+}
+
+std::string preflightBoxText(const std::vector<PreflightProblem>& problems) {
+  std::string out = std::to_string(problems.size());
+  out.append(text::kPreflightFirstLine);
+  const std::size_t shown = std::min(problems.size(), text::kPreflightBoxFiles);
+  for (std::size_t i = 0; i < shown; ++i) {
+    const PreflightProblem& problem = problems[i];
+    out.append("\n\n").append(problem.path).append(": ").append(errorName(problem.error));
+    out.append("\n").append(problemHint(problem.error, problem.readOnly, HintStyle::Windows));
+  }
+  if (problems.size() > shown) {
+    out.append(text::kPreflightMorePrefix)
+        .append(std::to_string(problems.size() - shown))
+        .append(text::kPreflightMoreSuffix);
+  }
   return out;
 }
 
@@ -76,6 +102,11 @@ std::string_view folderOfProgram(std::string_view programPath) {
 RunResult EngineRunner::run(const RunRequest& request, RunLog& log) {
   EmbeddedPayload payload;
   return qorvex::run(request, fs_, payload, log);
+}
+
+PreflightReport EngineRunner::preflight(const RunRequest& request) {
+  EmbeddedPayload payload;
+  return qorvex::preflight(request, fs_, payload);
 }
 
 Wizard::Wizard(WizardPlatform& platform, FileSystem& fs, char separator, Runner& runner)
@@ -241,7 +272,11 @@ void Wizard::runActionSequence() {
     rejection = Error::MissionEditorFolderNotFound;
   }
   if (rejection) {
-    showBox(rejectionText(*rejection, field), kMbOk | kMbIconError);
+    std::string hint;
+    if (normalized) {
+      hint = installDirHint(diagnoseInstallDir(fs_, *normalized, separator_), *normalized);
+    }
+    showBox(rejectionText(*rejection, field, hint), kMbOk | kMbIconError);
     return;
   }
   const std::string_view dir = *normalized;
@@ -249,9 +284,14 @@ void Wizard::runActionSequence() {
   const std::optional<SetupAction> action = chosenAction();
   if (!action) return;
 
+  // A run that could not finish does not start: nothing is asked, nothing
+  // is changed, and the log and a box say which files stand in the way.
+  if (*action != SetupAction::CHECK && preflightStops(*action, dir)) return;
+
   std::string question;
   try {
-    question = confirmationText(*action, dir);
+    const bool gameRunning = platform_.isProgramRunning(std::u16string(text::kGameProgram).c_str());
+    question = confirmationText(*action, dir, gameRunning);
   } catch (const std::bad_alloc&) {
     return;
   }
@@ -272,12 +312,30 @@ void Wizard::runActionSequence() {
   if (*action != SetupAction::CHECK) {
     if (!result.fatal && result.success) {
       showBox(text::kCompletedOk, kMbOk | kMbIconInformation);
+    } else if (result.fatal && !result.failedPath.empty()) {
+      // The first line as always; below it, the file the run stopped at.
+      std::string box(text::kCompletedWithErrorsUtf8);
+      box.append("\n\n").append(result.failedPath).append(": ").append(errorName(result.error));
+      showBox(box, kMbOk | kMbIconError);
     } else {
       platform_.messageBox(std::u16string(text::kCompletedWithErrors).c_str(),
                            std::u16string(text::kWindowTitle).c_str(), kMbOk | kMbIconError);
     }
   }
   setRunControlsEnabled(true);
+}
+
+bool Wizard::preflightStops(SetupAction action, std::string_view dir) {
+  const PreflightReport report = runner_.preflight(runRequestFor(action, dir));
+  if (report.problems.empty()) return false;
+  for (const PreflightProblem& problem : report.problems) {
+    const std::string path = problem.path.empty() ? std::string(dir) : problem.path;
+    log_.write({text::kPreflightLogPrefix, path, ": ", errorName(problem.error), " - ",
+                problemHint(problem.error, problem.readOnly, HintStyle::Windows), "\r\n"});
+  }
+  log_.appendLog(text::kPreflightLogEnd);
+  showBox(preflightBoxText(report.problems), kMbOk | kMbIconWarning);
+  return true;
 }
 
 void Wizard::browseForInstallDir() {

@@ -4,10 +4,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "control_log_sink.h"
 #include "error.h"
 #include "file_system.h"
+#include "preflight.h"
 #include "run.h"
 #include "run_log.h"
 #include "text_convert.h"
@@ -25,10 +27,14 @@ RunRequest runRequestFor(SetupAction action, std::string_view installDir);
 
 // The stored agreement text with every LF written as CR LF.
 std::string agreementForDisplay(std::string_view stored);
-// The confirmation box text for an action on the normalised directory.
-std::string confirmationText(SetupAction action, std::string_view dir);
-// The rejection box text: the reason's name, an empty line, the field as read.
-std::string rejectionText(Error reason, std::string_view fieldText);
+// The confirmation box text for an action on the normalised directory; with
+// the game running, INSTALL and UNINSTALL say that it must be restarted.
+std::string confirmationText(SetupAction action, std::string_view dir, bool gameRunning = false);
+// The rejection box text: the reason's name, an empty line, the field as read,
+// and, when there is one, an empty line and the hint.
+std::string rejectionText(Error reason, std::string_view fieldText, std::string_view hint = {});
+// The box of a run that pre-flight stopped, naming the first files.
+std::string preflightBoxText(const std::vector<PreflightProblem>& problems);
 // The folder that holds the program file: the path without its last
 // component (a drive or root folder keeps its separator).
 std::string_view folderOfProgram(std::string_view programPath);
@@ -45,6 +51,8 @@ class Runner {
  public:
   virtual ~Runner() = default;
   virtual RunResult run(const RunRequest& request, RunLog& log) = 0;
+  // What `run` would change and what stands in its way; writes no content.
+  virtual PreflightReport preflight(const RunRequest& request) = 0;
 };
 
 // The real engine with the program's carried payload.
@@ -52,6 +60,7 @@ class EngineRunner : public Runner {
  public:
   explicit EngineRunner(FileSystem& fs) : fs_(fs) {}
   RunResult run(const RunRequest& request, RunLog& log) override;
+  PreflightReport preflight(const RunRequest& request) override;
 
  private:
   FileSystem& fs_;
@@ -97,6 +106,7 @@ class Wizard {
   bool confirm(std::string_view utf8, unsigned style, int accepting);
   void showBox(std::string_view utf8, unsigned style);
   void fillAgreementText();
+  bool preflightStops(SetupAction action, std::string_view dir);
 
   WizardPlatform& platform_;
   FileSystem& fs_;

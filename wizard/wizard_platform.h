@@ -73,6 +73,9 @@ class WizardPlatform {
                                         char16_t (&path)[kMaxPathUnits]) = 0;
   // The running program file's full path, or nothing when it cannot be had.
   virtual std::optional<std::u16string> programPath() = 0;
+  // True when a process of that program file name (for example "DCS.exe",
+  // compared without regard to case) is running.
+  virtual bool isProgramRunning(const char16_t* exeName) = 0;
   virtual void destroyMainWindow() = 0;
 };
 

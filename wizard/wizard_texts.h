@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 // Every text the wizard shows, in one place.
@@ -34,6 +35,14 @@ inline constexpr std::string_view kConfirmInstallPrefix =
     "About to INSTALL the Tindrelle undo patches against:\n";
 inline constexpr std::string_view kConfirmInstallSuffix =
     "\n\nA backup of every modified file will be created first.\n\nProceed?";
+// Put before the question of an INSTALL or UNINSTALL confirmation when DCS
+// World is running.
+inline constexpr std::string_view kGameRunningNote =
+    "\n\nDCS World is running. The Mission Editor loads these files when DCS World starts, so "
+    "restart DCS World for the change to take effect.";
+inline constexpr std::string_view kProceedQuestion = "\n\nProceed?";
+// The program whose process shows that the game is running.
+inline constexpr std::u16string_view kGameProgram = u"DCS.exe";
 inline constexpr std::string_view kConfirmUninstallPrefix =
     "About to UNINSTALL the Tindrelle undo patches from:\n";
 inline constexpr std::string_view kConfirmUninstallSuffix =
@@ -42,6 +51,18 @@ inline constexpr std::string_view kConfirmUninstallSuffix =
 inline constexpr std::string_view kCompletedOk = "Completed successfully. See the log for details.";
 inline constexpr std::u16string_view kCompletedWithErrors =
     u"Completed WITH ERRORS. See the log for details.";
+inline constexpr std::string_view kCompletedWithErrorsUtf8 =
+    "Completed WITH ERRORS. See the log for details.";
+
+// Pre-flight: the run did not start because files cannot be changed. The box
+// names at most kPreflightBoxFiles of them; the log names all.
+inline constexpr std::size_t kPreflightBoxFiles = 5;
+inline constexpr std::string_view kPreflightFirstLine =
+    " file(s) cannot be changed, so the run did not start. Nothing was changed.";
+inline constexpr std::string_view kPreflightMorePrefix = "\n\n... and ";
+inline constexpr std::string_view kPreflightMoreSuffix = " more (see the log).";
+inline constexpr std::string_view kPreflightLogPrefix = "Cannot change ";
+inline constexpr std::string_view kPreflightLogEnd = "The run did not start. Nothing was changed.\r\n";
 
 inline constexpr std::u16string_view kBrowseTitle = u"Select your game install directory.";
 

@@ -255,9 +255,34 @@ def fatal(error):
     return "\r\nFATAL: %s\r\n" % error
 
 
+REJECTED = "qorvex-patch: The selected directory does not look like a valid game install: %s\n"
+
+
 def fatal_stderr(path, error):
     """The line that names the file a fatal error happened to."""
     return "qorvex-patch: %s: %s\n" % (path, error)
+
+
+# What to do about a file a run cannot change, as qorvex-patch on Linux says it.
+HINTS = {
+    "read-only": "the file is read-only; give it write permission (chmod u+w), then retry",
+    "AccessDenied": "you may not change this file or its folder; fix the folder's permissions "
+                    "(or run as the user who owns the game files), then retry",
+    "FileBusy": "another program has the file open; close DCS World or the program that has the "
+                "file open, then retry",
+    "NoSpaceLeft": "the drive is full; free space on that drive, then retry",
+    "LinkRefused": "a link leads out of the game install here; put the real folder or file in its place",
+    "IsDir": "a folder stands where the game has a file; repair the game install, then retry",
+    "NotAFile": "this is not a regular file; repair the game install, then retry",
+    "StreamTooLong": "the file is larger than 16 MiB, far larger than the game's own; repair the "
+                     "game install, then retry",
+    "other": "the file cannot be changed; repair the game install, then retry",
+}
+
+
+def problem_line(path, error, hint=None):
+    """The pre-flight line for a file that a run could not change."""
+    return "qorvex-patch: %s: %s: %s\n" % (path, error, HINTS[hint or error])
 
 
 def backup_name(rel, stamp, n=1):

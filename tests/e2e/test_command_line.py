@@ -8,7 +8,7 @@ import e2e_support as s
 from e2e_support import header, summary
 from test_install_cycle import install_log
 
-REJECTED = "qorvex-patch: The selected directory does not look like a valid game install: %s\n"
+REJECTED = s.REJECTED
 
 
 class CommandLine(s.E2ETestCase):
@@ -41,26 +41,41 @@ class CommandLine(s.E2ETestCase):
         os.mkdir(editor_is_file)
         with open(os.path.join(editor_is_file, "MissionEditor"), "wb") as f:
             f.write(b"not a folder\n")
+        holder = os.path.join(self.tmp, "Eagle Dynamics")
+        os.mkdir(holder)
+        game = self.new_install(name="Eagle Dynamics/DCS World")
+        missing = os.path.join(self.tmp, "does-not-exist")
+        plain_file = os.path.join(no_editor, "notes.txt")
+        with open(plain_file, "wb") as f:
+            f.write(b"notes\n")
+
+        def nothing_in(d):
+            return "No MissionEditor folder is in %s; choose the game's root folder, the one that holds MissionEditor." % d
         cases = [
-            ("", "NoPathProvided"),
-            (" \t\r\n ", "NoPathProvided"),
-            ('""', "NoPathProvided"),
-            (' "" ', "NoPathProvided"),
-            ("/", "NoPathProvided"),
-            ('"\\\\"', "NoPathProvided"),
-            (no_editor, "MissionEditorFolderNotFound"),
-            (editor_is_file, "MissionEditorFolderNotFound"),
-            (os.path.join(self.tmp, "does-not-exist"), "MissionEditorFolderNotFound"),
+            ("", "NoPathProvided", None),
+            (" \t\r\n ", "NoPathProvided", None),
+            ('""', "NoPathProvided", None),
+            (' "" ', "NoPathProvided", None),
+            ("/", "NoPathProvided", None),
+            ('"\\\\"', "NoPathProvided", None),
+            (no_editor, "MissionEditorFolderNotFound", nothing_in(no_editor)),
+            (editor_is_file, "MissionEditorFolderNotFound", nothing_in(editor_is_file)),
+            (missing, "MissionEditorFolderNotFound", "The folder %s does not exist." % missing),
+            (plain_file, "MissionEditorFolderNotFound", "%s is a file, not a folder." % plain_file),
+            (game + "/MissionEditor", "MissionEditorFolderNotFound",
+             "This is the game's MissionEditor folder; choose the folder that holds it: " + game),
+            (holder, "MissionEditorFolderNotFound", "This folder holds a game install; choose that one: " + game),
             # Quotes are taken off after the blanks, so blanks inside them stay.
-            ('"  "', "MissionEditorFolderNotFound"),
+            ('"  "', "MissionEditorFolderNotFound", "The folder %s/   does not exist." % cwd),
         ]
         pay = ["--payload", self.new_payload()]
         before = s.read_tree(self.tmp)
-        for text, reason in cases:
+        for text, reason, hint in cases:
             for action in ("check", "install", "uninstall"):
                 with self.subTest(dir=text, action=action):
                     r = s.run_cli(pay + [action, text], cwd=cwd)
-                    self.assertRun(r, 64, b"", REJECTED % reason)
+                    expected = REJECTED % reason + ("qorvex-patch: %s\n" % hint if hint else "")
+                    self.assertRun(r, 64, b"", expected)
         self.assertTree(self.tmp, before)
 
     def test_directory_is_normalised(self):

@@ -255,31 +255,32 @@ class PerFileErrors(s.E2ETestCase):
 
 
 class FatalErrors(s.E2ETestCase):
+    """A file the run cannot read ends CHECK with the FATAL line; INSTALL and
+    UNINSTALL find it before they start and change nothing at all."""
+
+    def assertStopped(self, inst, pay, action, path, error, hint=None):
+        before = s.read_tree(inst)
+        r = s.run_cli(pay + [action, inst], clock=T1)
+        self.assertRun(r, 2, b"", s.problem_line(path, error, hint))
+        self.assertTree(inst, before)
 
     def test_directory_in_place_of_a_lua_file(self):
         inst = self.new_install()
-        stock = s.read_tree(inst)
         os.remove(os.path.join(inst, disk(AIRCRAFT)))
         os.mkdir(os.path.join(inst, disk(AIRCRAFT)))
-        r = s.run_cli(["--payload", self.new_payload(), "install", inst], clock=T1)
-        self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE
-                       + s.patch_line(TOOLBAR, 5) + s.backup_line(TOOLBAR, S1) + fatal("IsDir"),
-                       s.fatal_stderr(AIRCRAFT, "IsDir"))
-        tree = dict(stock)
-        del tree[disk(AIRCRAFT)]
-        tree[disk(AIRCRAFT) + "/"] = None
-        tree[disk(TOOLBAR)] = installed_files(stock, "\n")[disk(TOOLBAR)]
-        tree[s.backup_path(TOOLBAR, S1)] = stock[disk(TOOLBAR)]
-        tree[disk(MODULE)] = s.FULL_MODULE.encode()
-        self.assertTree(inst, tree)
+        pay = ["--payload", self.new_payload()]
+        r = s.run_cli(pay + ["check", inst])
+        self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + s.patch_line(TOOLBAR, 5)
+                       + fatal("IsDir"), s.problem_line(AIRCRAFT, "IsDir"))
+        self.assertStopped(inst, pay, "install", AIRCRAFT, "IsDir")
 
     def test_directory_in_place_of_the_module(self):
         inst = self.new_install()
         os.mkdir(os.path.join(inst, disk(MODULE)))
-        stock = s.read_tree(inst)
-        r = s.run_cli(["--payload", self.new_payload(), "install", inst], clock=T1)
-        self.assertRun(r, 2, header(inst, "INSTALL") + fatal("IsDir"), s.fatal_stderr(MODULE, "IsDir"))
-        self.assertTree(inst, stock)
+        pay = ["--payload", self.new_payload()]
+        r = s.run_cli(pay + ["check", inst])
+        self.assertRun(r, 2, header(inst, "CHECK") + fatal("IsDir"), s.problem_line(MODULE, "IsDir"))
+        self.assertStopped(inst, pay, "install", MODULE, "IsDir")
 
     def test_directory_in_place_of_the_dialog_during_uninstall(self):
         inst = self.new_install()
@@ -288,17 +289,12 @@ class FatalErrors(s.E2ETestCase):
         self.assertEqual(r.rc, 0, r.stdout)
         os.remove(os.path.join(inst, disk(DLG)))
         os.mkdir(os.path.join(inst, disk(DLG)))
-        installed = s.read_tree(inst)
-        r = s.run_cli(pay + ["uninstall", inst], clock=T2)
-        expected = header(inst, "UNINSTALL")
+        r = s.run_cli(pay + ["--dry-run", "uninstall", inst])
+        expected = header(inst, "UNINSTALL (dry run)")
         for rel, n in COUNTS:
-            expected += s.uninstall_line(rel, n) + s.backup_line(rel, S2)
-        self.assertRun(r, 2, expected + fatal("IsDir"), s.fatal_stderr(DLG, "IsDir"))
-        tree = dict(installed)
-        for rel in s.LUA_FILES:
-            tree[disk(rel)] = installed[s.backup_path(rel, S1)]
-            tree[s.backup_path(rel, S2)] = installed[disk(rel)]
-        self.assertTree(inst, tree)
+            expected += s.uninstall_line(rel, n)
+        self.assertRun(r, 2, expected + fatal("IsDir"), s.problem_line(DLG, "IsDir"))
+        self.assertStopped(inst, pay, "uninstall", DLG, "IsDir")
 
     def test_read_limit(self):
         # Exactly 16 MiB is read; one byte more ends the run.
@@ -315,13 +311,9 @@ class FatalErrors(s.E2ETestCase):
         stock = s.read_tree(inst)
         r = s.run_cli(pay + ["check", inst])
         self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("StreamTooLong"),
-                       s.fatal_stderr(TOOLBAR, "StreamTooLong"))
+                       s.problem_line(TOOLBAR, "StreamTooLong"))
         self.assertTree(inst, stock)
-
-        r = s.run_cli(pay + ["uninstall", inst], clock=T1)
-        self.assertRun(r, 2, header(inst, "UNINSTALL") + fatal("StreamTooLong"),
-                       s.fatal_stderr(TOOLBAR, "StreamTooLong"))
-        self.assertTree(inst, stock)
+        self.assertStopped(inst, pay, "uninstall", TOOLBAR, "StreamTooLong")
 
     def test_missing_block_resource(self):
         inst = self.new_install()
@@ -331,7 +323,7 @@ class FatalErrors(s.E2ETestCase):
         manifest["dlgFiles"][0]["insertBlockResource"] = "e2e_missing_block.txt"
         r = s.run_cli(["--payload", self.new_payload(manifest=manifest), "check", inst])
         self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("EmbeddedResourceNotFound"),
-                       s.fatal_stderr(DLG, "EmbeddedResourceNotFound"))
+                       s.problem_line(DLG, "EmbeddedResourceNotFound", "other"))
         self.assertTree(inst, stock)
 
     def test_missing_block_resource_is_not_needed_when_its_marker_is_present(self):
@@ -358,52 +350,27 @@ class FatalErrors(s.E2ETestCase):
             f.write(s.FULL_BLOCK.encode())
         r = s.run_cli(["--payload", payload, "check", inst])
         self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("EmbeddedResourceNotFound"),
-                       s.fatal_stderr(DLG, "EmbeddedResourceNotFound"))
+                       s.problem_line(DLG, "EmbeddedResourceNotFound", "other"))
         self.assertTree(inst, stock)
 
 
 class WriteFailures(s.E2ETestCase):
-    """Writes that fail part-way (the file size limit stands in for a full
-    disk) end the run; the target keeps its old bytes and no temporary file is
-    left behind. Backups are hard links, which need no room; one whose file
-    was not replaced is turned into a copy of its own."""
+    """Not enough room for what a run would write (the file size limit stands
+    in for a full disk) is found before anything changes: pre-flight writes a
+    probe file as large as the new contents of each folder, and removes it."""
 
-    def run_limited(self, limit):
+    def test_no_room_for_the_new_contents_stops_the_run_before_it_starts(self):
+        # Each folder is named by the first file the run would write there.
+        limit = len(s.FULL_MODULE) - 1
         inst = self.new_install()
         stock = s.read_tree(inst)
-        r = s.run_cli(["--payload", self.new_payload(), "install", inst], clock=T1, file_size_limit=limit)
-        return inst, stock, r
-
-    def test_failed_write_keeps_the_old_file_and_its_backup(self):
-        # Room for a copy of the toolbar, not for its patched text.
-        toolbar_size = len(s.read(s.generated_install(), TOOLBAR))
-        inst, stock, r = self.run_limited(toolbar_size + 100)
-        self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE + s.patch_line(TOOLBAR, 5)
-                       + s.backup_line(TOOLBAR, S1) + fatal("Unexpected"),
-                       s.fatal_stderr(TOOLBAR, "Unexpected"))
-        tree = dict(stock)
-        tree[disk(MODULE)] = s.FULL_MODULE.encode()
-        tree[s.backup_path(TOOLBAR, S1)] = stock[disk(TOOLBAR)]
-        self.assertTree(inst, tree)
-        backup = os.path.join(inst, disk(s.backup_path(TOOLBAR, S1)))
-        self.assertFalse(os.path.samefile(backup, os.path.join(inst, disk(TOOLBAR))))
-
-    def test_backup_that_cannot_be_made_a_copy_does_not_stay_a_link(self):
-        # No room even for a copy: the link goes, and the toolbar itself,
-        # unchanged, still holds those bytes.
-        toolbar_size = len(s.read(s.generated_install(), TOOLBAR))
-        inst, stock, r = self.run_limited(toolbar_size - 100)
-        self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE + s.patch_line(TOOLBAR, 5)
-                       + s.backup_line(TOOLBAR, S1) + fatal("Unexpected"),
-                       s.fatal_stderr(TOOLBAR, "Unexpected"))
-        tree = dict(stock)
-        tree[disk(MODULE)] = s.FULL_MODULE.encode()
-        self.assertTree(inst, tree)
-
-    def test_failed_module_write_leaves_no_module(self):
-        inst, stock, r = self.run_limited(len(s.FULL_MODULE) - 1)
-        self.assertRun(r, 2, header(inst, "INSTALL") + s.MODULE_CREATE + fatal("Unexpected"),
-                       s.fatal_stderr(MODULE, "Unexpected"))
+        pay = ["--payload", self.new_payload()]
+        problems = s.problem_line(MODULE, "Unexpected", "other") + s.problem_line(DLG, "Unexpected", "other")
+        r = s.run_cli(pay + ["install", inst], clock=T1, file_size_limit=limit)
+        self.assertRun(r, 2, b"", problems)
+        self.assertTree(inst, stock)
+        r = s.run_cli(pay + ["check", inst], file_size_limit=limit)
+        self.assertRun(r, 1, install_log(inst, "CHECK"), problems)
         self.assertTree(inst, stock)
 
 

@@ -7,13 +7,14 @@ status, the lines that name the problem and every byte of what is left."""
 
 import fcntl
 import os
+import shutil
 import stat
 import subprocess
 import threading
 import time
 
 import e2e_support as s
-from e2e_support import DLG, MODULE, TOOLBAR, disk, fatal, header
+from e2e_support import DLG, MODULE, SHIP, TOOLBAR, disk, fatal, header
 
 T1 = "2025-01-31 23:59:59"
 NOBODY = 65534
@@ -52,12 +53,18 @@ class HostileCase(s.E2ETestCase):
             HostileCase._installed = tree_without_backups(ref)
         return HostileCase._installed
 
-    def assertFatal(self, r, action, inst, path, error, before=""):
-        """Exit 2, the log up to the FATAL line, and stderr naming `path`."""
+    def assertFatal(self, r, action, inst, path, error, before="", hint=None):
+        """CHECK: exit 2, the log up to the FATAL line, stderr naming `path`."""
         self.assertEqual(r.rc, 2, r.stdout)
         self.assertTrue(r.stdout.decode().startswith(header(inst, action) + before), r.stdout)
         self.assertTrue(r.stdout.decode().endswith(fatal(error)), r.stdout)
-        self.assertEqual(r.stderr.decode(), s.fatal_stderr(path, error))
+        self.assertEqual(r.stderr.decode(), s.problem_line(path, error, hint))
+
+    def assertStopped(self, r, path, error, hint=None):
+        """INSTALL, UNINSTALL: found before the run starts; nothing runs."""
+        self.assertEqual(r.rc, 2, r.stderr)
+        self.assertEqual(r.stdout, b"")
+        self.assertEqual(r.stderr.decode(), s.problem_line(path, error, hint))
 
 
 class LinksOutOfTheInstall(HostileCase):
@@ -72,20 +79,23 @@ class LinksOutOfTheInstall(HostileCase):
         return target
 
     def test_a_linked_folder_on_the_way_is_refused(self):
-        for folder, first in (("MissionEditor/modules", MODULE), ("MissionEditor/modules/dialogs", DLG)):
+        # Each run meets the link at the first file beneath it that it reads.
+        cases = (("MissionEditor/modules", {"check": MODULE, "install": MODULE, "uninstall": TOOLBAR}),
+                 ("MissionEditor/modules/dialogs", {"check": DLG, "install": DLG, "uninstall": DLG}))
+        for folder, first in cases:
             with self.subTest(folder=folder):
                 inst = self.new_install(name="install-" + folder.replace("/", "-"))
                 target = self.move_out(inst, folder)
                 outside_before = s.read_tree(target)
                 inside_before = regular_files(inst)
-                # CHECK meets the link at the first file beneath it; a run that
-                # writes meets it first when it looks for leftovers there, and
-                # then writes nothing at all.
-                for action, named in (("check", first), ("install", folder), ("uninstall", folder)):
+                for action in ("check", "install", "uninstall"):
                     r = s.run_cli([action, inst], clock=T1)
-                    self.assertEqual(r.rc, 2, r.stdout)
-                    self.assertTrue(r.stdout.decode().endswith(fatal("LinkRefused")), r.stdout)
-                    self.assertEqual(r.stderr.decode(), s.fatal_stderr(named.replace("/", "\\"), "LinkRefused"))
+                    if action == "check":
+                        self.assertEqual(r.rc, 2, r.stdout)
+                        self.assertTrue(r.stdout.decode().endswith(fatal("LinkRefused")), r.stdout)
+                        self.assertEqual(r.stderr.decode(), s.problem_line(first[action], "LinkRefused"))
+                    else:
+                        self.assertStopped(r, first[action], "LinkRefused")
                     self.assertEqual(s.read_tree(target), outside_before, action)
                     self.assertEqual(regular_files(inst), inside_before, action)
 
@@ -104,8 +114,7 @@ class LinksOutOfTheInstall(HostileCase):
                 before = regular_files(inst)
                 for action in ("install", "uninstall"):
                     r = s.run_cli([action, inst], clock=T1, timeout=30)
-                    self.assertEqual(r.rc, 2, r.stdout)
-                    self.assertEqual(r.stderr.decode(), s.fatal_stderr(MODULE, "LinkRefused"))
+                    self.assertStopped(r, MODULE, "LinkRefused")
                     self.assertTrue(os.path.islink(os.path.join(inst, disk(MODULE))))
                     self.assertEqual(regular_files(inst), before)
                 if target != "/dev/zero":
@@ -119,11 +128,15 @@ class LinksOutOfTheInstall(HostileCase):
         os.symlink(target, os.path.join(inst, disk(TOOLBAR)))
         with open(target, "rb") as f:
             stock = f.read()
+        before = regular_files(inst)
+        r = s.run_cli(["check", inst])
+        self.assertFatal(r, "CHECK", inst, TOOLBAR, "LinkRefused", s.MODULE_CREATE)
         r = s.run_cli(["install", inst], clock=T1)
-        self.assertFatal(r, "INSTALL", inst, TOOLBAR, "LinkRefused", s.MODULE_CREATE)
+        self.assertStopped(r, TOOLBAR, "LinkRefused")
         with open(target, "rb") as f:
             self.assertEqual(f.read(), stock)
         self.assertEqual(os.listdir(self.outside), ["me_toolbar.lua"])
+        self.assertEqual(regular_files(inst), before)
 
     def test_a_link_that_stays_inside_is_followed(self):
         # The dialogs folder moved within the install and linked back.
@@ -157,11 +170,9 @@ class OddFileTypes(HostileCase):
                 started = time.monotonic()
                 r = s.run_cli(["check", inst], timeout=20)
                 self.assertFatal(r, "CHECK", inst, rel, "NotAFile", install_before)
-                r = s.run_cli(["install", inst], clock=T1, timeout=20)
-                self.assertFatal(r, "INSTALL", inst, rel, "NotAFile", install_before)
-                r = s.run_cli(["uninstall", inst], clock=T1, timeout=20)
-                self.assertEqual(r.rc, 2, r.stdout)
-                self.assertEqual(r.stderr.decode(), s.fatal_stderr(rel, "NotAFile"))
+                for action in ("install", "uninstall"):
+                    r = s.run_cli([action, inst], clock=T1, timeout=20)
+                    self.assertStopped(r, rel, "NotAFile")
                 self.assertLess(time.monotonic() - started, 10)
                 self.assertTrue(stat.S_ISFIFO(os.lstat(path).st_mode))
 
@@ -196,12 +207,67 @@ class PermissionsAndOwners(HostileCase):
         inst = self.new_install()
         path = os.path.join(inst, disk(TOOLBAR))
         os.chmod(path, 0o444)
-        before = s.read(inst, TOOLBAR)
+        before = s.read_tree(inst)
         r = s.run_cli(["install", inst], clock=T1)
-        self.assertFatal(r, "INSTALL", inst, TOOLBAR, "AccessDenied", s.MODULE_CREATE)
-        self.assertEqual(s.read(inst, TOOLBAR), before)
-        self.assertFalse([n for n in os.listdir(os.path.dirname(path)) if n.startswith("me_toolbar.lua.")])
+        self.assertStopped(r, TOOLBAR, "AccessDenied", "read-only")
+        self.assertEqual(s.read_tree(inst), before)
         self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o444)
+
+
+class UserWithoutRights(HostileCase):
+    """A player who may not write the install: every run that would change a
+    file is refused before it starts, naming each file with what to do."""
+
+    def setUp(self):
+        super().setUp()
+        if os.geteuid() != 0 or shutil.which("runuser") is None:
+            self.skipTest("needs root and runuser to run as a user without rights")
+        os.chmod(self.tmp, 0o755)
+
+    def run_as_nobody(self, args):
+        p = subprocess.run(["runuser", "-u", "nobody", "--", s.CLI] + args, capture_output=True, timeout=60)
+        return s.RunResult(p.returncode, p.stdout, p.stderr)
+
+    def test_an_install_the_user_may_not_write(self):
+        inst = self.new_install()
+        os.chmod(inst, 0o755)
+        before = s.read_tree(inst)
+        all_files = [MODULE] + s.LUA_FILES + [DLG]
+        problems = "".join(s.problem_line(rel, "AccessDenied") for rel in all_files)
+        r = self.run_as_nobody(["install", inst])
+        self.assertRun(r, 2, b"", problems)
+        r = self.run_as_nobody(["check", inst])
+        self.assertEqual(r.rc, 1)
+        self.assertTrue(r.stdout.decode().startswith(header(inst, "CHECK") + s.MODULE_CREATE), r.stdout)
+        self.assertEqual(r.stderr.decode(), problems)
+        self.assertEqual(s.read_tree(inst), before)
+
+    def test_one_read_only_file(self):
+        inst = self.new_install()
+        for dirpath, dirnames, filenames in os.walk(inst):
+            for name in dirnames + filenames:
+                os.chown(os.path.join(dirpath, name), NOBODY, NOBODY)
+        os.chmod(os.path.join(inst, disk(SHIP)), 0o444)
+        os.chmod(inst, 0o755)
+        before = s.read_tree(inst)
+        problem = s.problem_line(SHIP, "AccessDenied", "read-only")
+        r = self.run_as_nobody(["install", inst])
+        self.assertRun(r, 2, b"", problem)
+        self.assertEqual(s.read_tree(inst), before)
+        r = self.run_as_nobody(["check", inst])
+        self.assertEqual((r.rc, r.stderr.decode()), (1, problem))
+        os.chmod(os.path.join(inst, disk(SHIP)), 0o644)
+        r = self.run_as_nobody(["install", inst])
+        self.assertEqual((r.rc, r.stderr), (0, b""))
+
+    def test_a_game_folder_the_user_may_not_open(self):
+        inst = self.new_install()
+        os.chmod(inst, 0o755)
+        os.chmod(os.path.join(inst, "MissionEditor"), 0o700)
+        r = self.run_as_nobody(["install", inst])
+        self.assertRun(r, 64, b"", s.REJECTED % "MissionEditorFolderNotFound"
+                       + "qorvex-patch: %s/MissionEditor may not be opened by this user; fix its permissions, "
+                         "or run as the user who owns the game files.\n" % inst)
 
 
 class OneRunAtATime(HostileCase):

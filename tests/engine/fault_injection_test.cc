@@ -117,6 +117,10 @@ class FaultyDirectory : public Directory {
     if (fs_.step("check " + std::string(path))) return fail(fs_.injection().error);
     return inner_->checkReplaceable(path);
   }
+  Result<bool> isReadOnly(std::string_view path) override {
+    if (fs_.step("isReadOnly " + std::string(path))) return fail(fs_.injection().error);
+    return inner_->isReadOnly(path);
+  }
   Result<void> renameReplace(std::string_view from, std::string_view to) override {
     if (fs_.step("renameReplace " + std::string(to))) return fail(fs_.injection().error);
     if (fs_.injection().renameReplaceBusy) return fail(Error::FileBusy);

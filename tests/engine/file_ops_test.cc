@@ -150,29 +150,39 @@ TEST(WriteWholeFile, AFailedWriteKeepsTheOldContentAndNoTemporaryFile) {
 }
 
 TEST(WriteWholeFile, AFileHeldOpenIsWaitedForThenLeftAlone) {
+  // Held when the run comes to it: waited for, then refused before it gets
+  // a backup.
   Harness h;
   h.fs.busy.insert(kToolbar);
-  ASSERT_TRUE(backUpAndWrite(*h.run, kToolbar, "new"));
-  Result<void> published = h.run->changes.publish();
-  ASSERT_FALSE(published);
-  EXPECT_EQ(published.error(), Error::FileBusy);
-  EXPECT_EQ(h.run->changes.failedPath(), kToolbar);
+  Result<void> staged = backUpAndWrite(*h.run, kToolbar, "new");
+  ASSERT_FALSE(staged);
+  EXPECT_EQ(staged.error(), Error::FileBusy);
   EXPECT_GE(h.fs.sleptMilliseconds, 3000u);
   EXPECT_LT(h.fs.sleptMilliseconds, 3500u);
-  EXPECT_EQ(h.fs.files[kToolbar], "stock");
-  // The backup of the change that did not happen is a copy of its own now.
-  EXPECT_EQ(h.fs.files[kFirstBackup], "stock");
-  EXPECT_FALSE(h.fs.sameFile(kFirstBackup, kToolbar));
-  EXPECT_EQ(h.fileCount(), 2u);
+  EXPECT_TRUE(h.fs.wroteNothing());
+
+  // Taken between the check and the replacement: the new content never
+  // takes the name, and the backup of that change is a copy of its own.
+  Harness g;
+  ASSERT_TRUE(backUpAndWrite(*g.run, kToolbar, "new"));
+  g.fs.busy.insert(kToolbar);
+  Result<void> published = g.run->changes.publish();
+  ASSERT_FALSE(published);
+  EXPECT_EQ(published.error(), Error::FileBusy);
+  EXPECT_EQ(g.run->changes.failedPath(), kToolbar);
+  EXPECT_EQ(g.fs.files[kToolbar], "stock");
+  EXPECT_EQ(g.fs.files[kFirstBackup], "stock");
+  EXPECT_FALSE(g.fs.sameFile(kFirstBackup, kToolbar));
+  EXPECT_EQ(g.fileCount(), 2u);
 
   // Let go within the wait, as a virus scanner does: replaced.
-  Harness g;
-  g.fs.busy.insert(kToolbar);
-  g.fs.releaseBusyAfterMilliseconds = 1000;
-  ASSERT_TRUE(writeWholeFile(*g.run, kToolbar, "new"));
-  ASSERT_TRUE(g.run->changes.publish());
-  EXPECT_EQ(g.fs.files[kToolbar], "new");
-  EXPECT_LT(g.fs.sleptMilliseconds, 1500u);
+  Harness r;
+  ASSERT_TRUE(backUpAndWrite(*r.run, kToolbar, "new"));
+  r.fs.busy.insert(kToolbar);
+  r.fs.releaseBusyAfterMilliseconds = 1000;
+  ASSERT_TRUE(r.run->changes.publish());
+  EXPECT_EQ(r.fs.files[kToolbar], "new");
+  EXPECT_LT(r.fs.sleptMilliseconds, 1500u);
 }
 
 TEST(BackUpAndWrite, AReadOnlyFileIsRefusedBeforeItGetsABackup) {

@@ -103,7 +103,15 @@ class MemoryDirectory : public Directory {
     if (fs_.folders.count(*p)) return fail(Error::IsDir);
     if (!fs_.files.count(*p)) return fail(missing(*p));
     if (fs_.readOnly.count(*p)) return fail(Error::AccessDenied);
+    // As on Windows, where another program can hold a file against replacing.
+    if (fs_.busy.count(*p)) return fail(Error::FileBusy);
     return {};
+  }
+
+  Result<bool> isReadOnly(std::string_view path) override {
+    auto p = resolve(path);
+    if (!p) return fail(p.error());
+    return fs_.readOnly.count(*p) > 0;
   }
 
   Result<void> renameReplace(std::string_view from, std::string_view to) override {

@@ -184,6 +184,7 @@ class NoDirectory : public Directory {
     return fail(Error::Unexpected);
   }
   Result<void> checkReplaceable(std::string_view) override { return fail(Error::Unexpected); }
+  Result<bool> isReadOnly(std::string_view) override { return fail(Error::Unexpected); }
   Result<void> renameReplace(std::string_view, std::string_view) override {
     return fail(Error::Unexpected);
   }
@@ -224,6 +225,11 @@ RunResult FakeRunner::run(const RunRequest& request, RunLog& log) {
   calls.push_back(call);
   log.appendLog(logLine);
   return result;
+}
+
+PreflightReport FakeRunner::preflight(const RunRequest&) {
+  ++preflightCalls;
+  return preflightReport;
 }
 
 }  // namespace qorvex::wizard::testing

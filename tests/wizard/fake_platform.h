@@ -64,6 +64,10 @@ class FakePlatform : public WizardPlatform {
   BrowseOutcome browseForFolder(const char16_t* title, unsigned flags,
                                 char16_t (&path)[kMaxPathUnits]) override;
   std::optional<std::u16string> programPath() override { return program; }
+  bool isProgramRunning(const char16_t* exeName) override {
+    askedForProgram = exeName;
+    return gameRunning;
+  }
   void destroyMainWindow() override;
 
   FakeControl& control(ControlId id);
@@ -83,6 +87,8 @@ class FakePlatform : public WizardPlatform {
   std::vector<ShownBox> boxes;
   std::deque<int> answers;
   std::optional<std::u16string> program;
+  bool gameRunning = false;
+  std::u16string askedForProgram;
   BrowseOutcome browseOutcome = BrowseOutcome::Cancelled;
   std::u16string browsePath;
   bool fillWholeBrowseBuffer = false;
@@ -113,6 +119,7 @@ class FakeFileSystem : public FileSystem {
 class FakeRunner : public Runner {
  public:
   RunResult run(const RunRequest& request, RunLog& log) override;
+  PreflightReport preflight(const RunRequest& request) override;
 
   struct Call {
     std::string installDir;
@@ -123,6 +130,8 @@ class FakeRunner : public Runner {
   };
   FakePlatform* platform = nullptr;
   RunResult result{false, Error::Unexpected, true};
+  PreflightReport preflightReport;
+  int preflightCalls = 0;
   std::string logLine = "[SKIP] engine line\n";
   std::vector<Call> calls;
 };

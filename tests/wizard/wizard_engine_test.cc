@@ -130,19 +130,40 @@ TEST_F(WizardEngineTest, InstallDeploysTheModuleAndUninstallTakesItAway) {
       std::string::npos);
 }
 
-TEST_F(WizardEngineTest, MissionEditorFileDoesNotMakeAnInstall) {
-  const stdfs::path fake = root / "NotAGame";
-  writeFile(fake / "MissionEditor", "a file");
-  startOnActionPage(fake.string());
+TEST_F(WizardEngineTest, AWrongFolderIsToldPrecisely) {
+  writeFile(root / "NotAGame" / "MissionEditor", "a file");
+  writeFile(root / "Eagle Dynamics" / "DCS World" / "MissionEditor" / "MissionEditor.lua", "");
+  writeFile(root / "Empty" / "readme.txt", "");
+  const std::string gameDir = (root / "Eagle Dynamics" / "DCS World").string();
+  const std::string prefix =
+      "The selected directory does not look like a valid game install: MissionEditorFolderNotFound\n\n";
+  struct Case {
+    std::string field;
+    std::string hint;
+  };
+  const Case cases[] = {
+      {(root / "NotAGame").string(),
+       "No MissionEditor folder is in " + (root / "NotAGame").string() +
+           "; choose the game's root folder, the one that holds MissionEditor."},
+      {(root / "Nowhere").string(), "The folder " + (root / "Nowhere").string() + " does not exist."},
+      {(root / "Empty" / "readme.txt").string(),
+       (root / "Empty" / "readme.txt").string() + " is a file, not a folder."},
+      {gameDir + "/MissionEditor",
+       "This is the game's MissionEditor folder; choose the folder that holds it: " + gameDir},
+      {(root / "Eagle Dynamics").string(),
+       "This folder holds a game install; choose that one: " + gameDir},
+  };
+  startOnActionPage("");
   platform.click(wizard, ControlId::InstallRadio);
-  platform.answers = {kIdOk};
-  platform.click(wizard, ControlId::NextButton);
-  EXPECT_EQ(platform.boxes,
-            (std::vector<ShownBox>{{"The selected directory does not look like a valid game "
-                                    "install: MissionEditorFolderNotFound\n\n" +
-                                        fake.string(),
-                                    kTitle, 0x10}}));
-  EXPECT_EQ(platform.logText(), "");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
+    platform.type(wizard, *utf8ToUtf16(c.field));
+    platform.boxes.clear();
+    platform.answers = {kIdOk};
+    platform.click(wizard, ControlId::NextButton);
+    EXPECT_EQ(platform.boxes, (std::vector<ShownBox>{{prefix + c.field + "\n\n" + c.hint, kTitle, 0x10}}));
+    EXPECT_EQ(platform.logText(), "");
+  }
 }
 
 TEST_F(WizardEngineTest, ProgramFolderWithMissionEditorIsTheDefault) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "hints.h"
 #include "payload.h"
 
 namespace qorvex::wizard::testing {
@@ -241,11 +242,13 @@ TEST_F(WizardTest, FolderWithoutMissionEditorIsRejectedShowingTheFieldAsTyped) {
   platform.click(wizard, ControlId::UninstallRadio);
   platform.answers = {kIdOk};
   platform.click(wizard, ControlId::NextButton);
-  EXPECT_EQ(fs.opened, std::vector<std::string>{"C:\\Games\\Elsewhere\\MissionEditor"});
+  // The install test, then the look at what the folder is, for the hint.
+  EXPECT_EQ(fs.opened,
+            (std::vector<std::string>{"C:\\Games\\Elsewhere\\MissionEditor", "C:\\Games\\Elsewhere"}));
   EXPECT_EQ(platform.boxes,
             (std::vector<ShownBox>{{"The selected directory does not look like a valid game "
                                     "install: MissionEditorFolderNotFound\n\n  \"C:\\Games\\"
-                                    "Elsewhere\\\"  ",
+                                    "Elsewhere\\\"  \n\nThe folder C:\\Games\\Elsewhere does not exist.",
                                     kTitle, kErrorBox}}));
   EXPECT_EQ(wizard.page(), WizardPage::ACTION);
   EXPECT_EQ(platform.logText(), "");
@@ -262,7 +265,8 @@ TEST_F(WizardTest, RelativeTextIsRejectedAsNotAnInstall) {
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text,
             "The selected directory does not look like a valid game install: "
-            "MissionEditorFolderNotFound\n\nGames");
+            "MissionEditorFolderNotFound\n\nGames\n\nGames is not a full path; give the whole path "
+            "of the game's root folder, the one that holds MissionEditor.");
 }
 
 TEST_F(WizardTest, UnreadableFieldShowsItsBoxAndNothingElse) {
@@ -336,6 +340,86 @@ TEST_F(WizardTest, ConfirmationTextsForEachAction) {
             "About to UNINSTALL the Tindrelle undo patches from:\nD:\\DCS World\n\nThis will "
             "remove the patches and restore the original backed-up files. Make sure this is "
             "really what you want.\n\nProceed?");
+}
+
+TEST_F(WizardTest, WithTheGameRunningTheConfirmationSaysToRestartIt) {
+  const std::string note =
+      "\n\nDCS World is running. The Mission Editor loads these files when DCS World starts, so "
+      "restart DCS World for the change to take effect.\n\nProceed?";
+  EXPECT_EQ(confirmationText(SetupAction::INSTALL, "D:\\DCS World", true),
+            "About to INSTALL the Tindrelle undo patches against:\nD:\\DCS World\n\nA backup of "
+            "every modified file will be created first." + note);
+  EXPECT_EQ(confirmationText(SetupAction::UNINSTALL, "D:\\DCS World", true),
+            "About to UNINSTALL the Tindrelle undo patches from:\nD:\\DCS World\n\nThis will "
+            "remove the patches and restore the original backed-up files. Make sure this is "
+            "really what you want." + note);
+  EXPECT_EQ(confirmationText(SetupAction::CHECK, "D:\\DCS World", true),
+            confirmationText(SetupAction::CHECK, "D:\\DCS World"));
+
+  addInstall("D:\\DCS World");
+  platform.gameRunning = true;
+  toActionPage();
+  platform.type(wizard, u"D:\\DCS World");
+  platform.click(wizard, ControlId::UninstallRadio);
+  platform.answers = {kIdNo};
+  platform.click(wizard, ControlId::NextButton);
+  EXPECT_EQ(platform.askedForProgram, u"DCS.exe");
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, confirmationText(SetupAction::UNINSTALL, "D:\\DCS World", true));
+}
+
+// Files that a run could not change stop it before the confirmation: a box
+// names the first five with their error and hint, the log names them all,
+// and nothing runs. CHECK asks no pre-flight of its own here.
+TEST_F(WizardTest, PreflightProblemsStopTheRunBeforeItIsConfirmed) {
+  addInstall("D:\\DCS World");
+  const std::vector<PreflightProblem> problems = {
+      {"MissionEditor\\modules\\me_toolbar.lua", Error::FileBusy, false},
+      {"MissionEditor\\modules\\me_ship.lua", Error::AccessDenied, true},
+      {"MissionEditor\\modules\\me_static.lua", Error::AccessDenied, false},
+      {"MissionEditor\\modules\\me_vehicle.lua", Error::NoSpaceLeft, false},
+      {"MissionEditor\\modules\\me_showId.lua", Error::NoSpaceLeft, false},
+      {"MissionEditor\\modules\\dialogs\\me_toolbar.dlg", Error::NoSpaceLeft, false},
+      {"MissionEditor\\modules\\me_qorvex_undo.lua", Error::NoSpaceLeft, false},
+  };
+  runner.preflightReport.problems = problems;
+  toActionPage();
+  platform.type(wizard, u"D:\\DCS World");
+  platform.click(wizard, ControlId::InstallRadio);
+  platform.answers = {kIdOk};
+  platform.click(wizard, ControlId::NextButton);
+  const std::string busy =
+      "another program has the file open; close DCS World or the program that has the file open, "
+      "then retry";
+  const std::string readOnly =
+      "the file is marked read-only; clear its Read-only attribute (Properties), then retry";
+  const std::string denied = "Windows refused the change; run the setup as administrator, then retry";
+  const std::string full = "the drive is full; free space on that drive, then retry";
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0],
+            (ShownBox{"7 file(s) cannot be changed, so the run did not start. Nothing was changed.\n\n"
+                      "MissionEditor\\modules\\me_toolbar.lua: FileBusy\n" + busy + "\n\n"
+                      "MissionEditor\\modules\\me_ship.lua: AccessDenied\n" + readOnly + "\n\n"
+                      "MissionEditor\\modules\\me_static.lua: AccessDenied\n" + denied + "\n\n"
+                      "MissionEditor\\modules\\me_vehicle.lua: NoSpaceLeft\n" + full + "\n\n"
+                      "MissionEditor\\modules\\me_showId.lua: NoSpaceLeft\n" + full + "\n\n"
+                      "... and 2 more (see the log).",
+                      kTitle, 0x30}));
+  std::string log;
+  for (const PreflightProblem& p : problems) {
+    log += "Cannot change " + p.path + ": " + std::string(errorName(p.error)) + " - " +
+           std::string(problemHint(p.error, p.readOnly, HintStyle::Windows)) + "\r\n";
+  }
+  EXPECT_EQ(platform.logText(), log + "The run did not start. Nothing was changed.\r\n");
+  EXPECT_TRUE(runner.calls.empty());
+  EXPECT_EQ(wizard.page(), WizardPage::ACTION);
+
+  // CHECK changes nothing, so nothing stands in its way.
+  platform.click(wizard, ControlId::DryRunRadio);
+  platform.answers = {kIdOk};
+  platform.click(wizard, ControlId::NextButton);
+  EXPECT_EQ(runner.preflightCalls, 1);
+  EXPECT_EQ(runner.calls.size(), 1u);
 }
 
 TEST_F(WizardTest, DecliningAddsAbortLinesThatStayAboveALaterRun) {
@@ -495,6 +579,20 @@ TEST_F(WizardTest, FatalInstallLogsTheFatalLineAndShowsTheErrorBox) {
   EXPECT_EQ(platform.logText(),
             "\r\nGame install directory: D:\\DCS World\r\nAction: INSTALL\r\n\r\n[SKIP] engine "
             "line\r\n\r\nFATAL: StreamTooLong\r\n");
+}
+
+TEST_F(WizardTest, AFatalRunNamesItsFileBelowTheFirstLine) {
+  addInstall("D:\\DCS World");
+  runner.result = RunResult{true, Error::FileBusy, false, "MissionEditor\\modules\\me_ship.lua"};
+  toActionPage();
+  platform.type(wizard, u"D:\\DCS World");
+  platform.click(wizard, ControlId::InstallRadio);
+  platform.answers = {kIdYes, kIdOk};
+  platform.click(wizard, ControlId::NextButton);
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(platform.boxes[1], (ShownBox{"Completed WITH ERRORS. See the log for details.\n\n"
+                                         "MissionEditor\\modules\\me_ship.lua: FileBusy",
+                                         kTitle, kErrorBox}));
 }
 
 TEST_F(WizardTest, CompletePageHasNoWayBack) {

@@ -21,7 +21,6 @@
 #include "file_system.h"
 #include "hints.h"
 #include "install_dir.h"
-#include "preflight.h"
 #include "run.h"
 #include "run_log.h"
 
@@ -61,14 +60,6 @@ constexpr std::string_view kUsage =
     "\n"
     "Exit status: 0 completed, 1 completed with errors, 2 stopped by a fatal\n"
     "error, 64 usage error or not a game install.\n";
-
-class StdoutSink : public qorvex::LogSink {
- public:
-  void append(std::string_view utf8) override {
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fflush(stdout);
-  }
-};
 
 void reportPayloadProblem(const std::string& folder, std::string_view name, Error error) {
   std::string path = folder;
@@ -193,42 +184,45 @@ int runCli(const std::vector<std::string>& args) {
     return kExitUsage;
   }
 
-  // A run that could not finish does not start: every file it would change is
-  // checked first. CHECK reports the same problems and still shows its log.
-  const qorvex::RunRequest request{installDir, uninstall, dryRun};
-  const qorvex::PreflightReport preflight = qorvex::preflight(request, *fs, payload);
-  for (const qorvex::PreflightProblem& problem : preflight.problems) {
-    const std::string where = problem.path.empty() ? installDir : problem.path;
-    const std::string name(qorvex::errorName(problem.error));
-    const std::string hint(qorvex::problemHint(problem.error, problem.readOnly, kHintStyle));
-    std::fprintf(stderr, "qorvex-patch: %s: %s: %s\n", where.c_str(), name.c_str(), hint.c_str());
-  }
-  if (!preflight.problems.empty() && !dryRun) return kExitFatal;
-
-  StdoutSink sink;
-  qorvex::RunLog log(&sink);
+  // A run that writes keeps its log until it knows that it started: one that
+  // finds a file it cannot change stops before anything changes, and then
+  // prints only what stood in its way.
+  qorvex::StringLogSink buffer;
+  qorvex::RunLog log(&buffer);
   std::string_view actionName = uninstall ? (dryRun ? "UNINSTALL (dry run)" : "UNINSTALL")
                                           : (dryRun ? "CHECK" : "INSTALL");
   qorvex::writeRunHeader(log, installDir, actionName);
-  qorvex::RunResult result = qorvex::run(request, *fs, payload, log);
+  qorvex::RunRequest request{installDir, uninstall, dryRun};
+  request.checkChanges = dryRun;
+  const qorvex::RunResult result = qorvex::run(request, *fs, payload, log);
   if (!payload.failedName().empty()) {
     reportPayloadProblem(payloadDir, payload.failedName(), payload.failedError());
   }
-  if (result.fatal) {
-    qorvex::writeFatalLine(log, qorvex::errorName(result.error));
-    // The log names the error; this line names the file it happened to,
-    // unless pre-flight has named it already, with its hint.
-    const std::string& where = result.failedPath.empty() ? installDir : result.failedPath;
-    const bool named = std::any_of(
-        preflight.problems.begin(), preflight.problems.end(),
-        [&](const qorvex::PreflightProblem& p) { return p.path == result.failedPath && p.error == result.error; });
-    if (!named) {
-      const std::string name(qorvex::errorName(result.error));
-      std::fprintf(stderr, "qorvex-patch: %s: %s\n", where.c_str(), name.c_str());
+  auto report = [&](const std::string& path, Error error, bool readOnly) {
+    const std::string where = path.empty() ? installDir : path;
+    const std::string name(qorvex::errorName(error));
+    const std::string hint(qorvex::problemHint(error, readOnly, kHintStyle));
+    std::fprintf(stderr, "qorvex-patch: %s: %s: %s\n", where.c_str(), name.c_str(), hint.c_str());
+  };
+  if (!dryRun && !result.problems.empty()) {
+    for (const qorvex::PreflightProblem& problem : result.problems) {
+      report(problem.path, problem.error, problem.readOnly);
     }
     return kExitFatal;
   }
-  return result.success && preflight.problems.empty() ? kExitSuccess : kExitErrors;
+  if (result.fatal) qorvex::writeFatalLine(log, qorvex::errorName(result.error));
+  std::fwrite(buffer.text().data(), 1, buffer.text().size(), stdout);
+  std::fflush(stdout);
+  // CHECK names every change that an install could not make.
+  for (const qorvex::PreflightProblem& problem : result.problems) {
+    report(problem.path, problem.error, problem.readOnly);
+  }
+  if (result.fatal) {
+    // The log names the error; this line names the file it happened to.
+    report(result.failedPath, result.error, false);
+    return kExitFatal;
+  }
+  return result.success && result.problems.empty() ? kExitSuccess : kExitErrors;
 }
 
 }  // namespace

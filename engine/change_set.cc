@@ -14,23 +14,21 @@ namespace {
 ChangeSet::~ChangeSet() {
   if (staged_.empty() && linked_.empty()) return;
   try {
-    giveUpFrom(0);
-    (void)makeBackupsIndependent();
-    (void)dir_.flush();
+    abandon();
   } catch (...) {
     // Out of memory while giving up: what is left is a temporary file that
     // the next run removes, or a backup that still holds the right bytes.
   }
 }
 
-Result<void> ChangeSet::stageReplacement(std::string_view path, std::string_view bytes) {
+Result<std::string> ChangeSet::stageReplacement(std::string_view path, std::string_view bytes) {
   // The temporary name is built from the path; a path that could not be
   // replaced must not get as far as a temporary file.
   if (auto native = toNativeRelativePath(path, '/'); !native) return fail(native.error());
   auto tempPath = writeTemporaryFile(fs_, dir_, path, bytes);
   if (!tempPath) return fail(tempPath.error());
-  staged_.push_back({std::string(path), std::move(*tempPath)});
-  return {};
+  staged_.push_back({std::string(path), *tempPath});
+  return tempPath;
 }
 
 void ChangeSet::stageDeletion(std::string_view path) { staged_.push_back({std::string(path), {}}); }
@@ -39,9 +37,10 @@ void ChangeSet::addLinkedBackup(std::string_view path, std::string_view backupPa
   linked_.push_back({std::string(path), std::string(backupPath)});
 }
 
-bool ChangeSet::isStaged(std::string_view path) const {
-  return std::any_of(staged_.begin(), staged_.end(),
-                     [&](const Change& change) { return change.path == path; });
+void ChangeSet::abandon() {
+  giveUpFrom(0);
+  (void)makeBackupsIndependent();
+  (void)dir_.flush();
 }
 
 Result<void> ChangeSet::putInPlace(const Change& change) {

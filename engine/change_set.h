@@ -30,18 +30,19 @@ class ChangeSet {
   // backups are made independent.
   ~ChangeSet();
 
-  // Writes `bytes` to a new temporary file that will replace `path`.
-  Result<void> stageReplacement(std::string_view path, std::string_view bytes);
+  // Writes `bytes` to a new temporary file that will replace `path`; returns
+  // the temporary file's path.
+  Result<std::string> stageReplacement(std::string_view path, std::string_view bytes);
   // `path` will be deleted.
   void stageDeletion(std::string_view path);
   // `backupPath` was made as a hard link to `path`.
   void addLinkedBackup(std::string_view path, std::string_view backupPath);
-  // True when a change of `path` is waiting.
-  bool isStaged(std::string_view path) const;
 
   // Puts every staged change in place; stops at the first that fails and
   // gives up the rest. Everything is on stable storage when it succeeds.
   Result<void> publish();
+  // Gives up every staged change: nothing is put in place.
+  void abandon();
   // The file the last failure of publish() concerns; empty when it concerned
   // no single file (a failed flush).
   const std::string& failedPath() const { return failedPath_; }

@@ -18,23 +18,12 @@ constexpr unsigned kBusyWaitMilliseconds = 3000;
 constexpr unsigned kBusyFirstPauseMilliseconds = 10;
 constexpr unsigned kBusyLongestPauseMilliseconds = 250;
 
-// A file whose change the run holds back is put in place before it is looked
-// at again.
-Result<void> publishIfStaged(RunContext& run, std::string_view relativePath) {
-  if (!run.changes.isStaged(relativePath)) return {};
-  Result<void> published = run.changes.publish();
-  if (!published) run.failedPath = run.changes.failedPath();
-  return published;
-}
-
-Result<void> checkReplaceable(RunContext& run, std::string_view relativePath) {
-  return waitWhileBusy(run.fs, [&] { return run.installDir.checkReplaceable(relativePath); });
-}
-
-// A copy of the file in a temporary file beside it, with its permissions and
-// owner, on stable storage before the caller gives it a backup's name.
-Result<std::string> copyToTemporaryFile(RunContext& run, std::string_view relativePath) {
-  auto content = run.installDir.readFile(relativePath, kMaxFileSize);
+// A copy of `source` in a temporary file beside the file, with the file's
+// permissions and owner, on stable storage before the caller gives it a
+// backup's name.
+Result<std::string> copyToTemporaryFile(RunContext& run, std::string_view relativePath,
+                                        std::string_view source) {
+  auto content = run.installDir.readFile(source, kMaxFileSize);
   if (!content) return fail(content.error());
   auto tempPath = writeTemporaryFile(run.fs, run.installDir, relativePath, *content);
   if (!tempPath) return fail(tempPath.error());
@@ -45,14 +34,21 @@ Result<std::string> copyToTemporaryFile(RunContext& run, std::string_view relati
   return tempPath;
 }
 
-// A run that only plans records the change and counts the file, as the real
-// change would.
-bool recordedInPlan(RunContext& run, std::string_view relativePath, PlannedChange::Kind kind,
-                    std::uint64_t newSize) {
-  if (run.plan == nullptr) return false;
-  run.plan->push_back({std::string(relativePath), kind, newSize});
+void record(RunContext& run, std::string_view relativePath, PlannedChange::Kind kind,
+            std::string_view content) {
+  const std::size_t logOffset = run.capture != nullptr ? run.capture->text().size() : 0;
+  run.plan.push_back({std::string(relativePath), kind, content.size(), std::string(content), logOffset});
   ++run.summary.filesPatched;
-  return true;
+}
+
+// The newest planned change of a file, or null when none is planned. A dry
+// run keeps no contents: it reads what is on disk, as it always writes nothing.
+const PlannedChange* plannedChangeOf(RunContext& run, std::string_view relativePath) {
+  if (run.dryRun) return nullptr;
+  for (auto it = run.plan.rbegin(); it != run.plan.rend(); ++it) {
+    if (it->path == relativePath) return &*it;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -71,22 +67,26 @@ Result<void> waitWhileBusy(FileSystem& fs, const std::function<Result<void>()>& 
   }
 }
 
-bool countedAsDryRun(RunContext& run) {
+bool countedAsDryRun(RunContext& run, std::string_view relativePath, PlannedChange::Kind kind,
+                     std::uint64_t newSize) {
   if (!run.dryRun) return false;
+  run.plan.push_back({std::string(relativePath), kind, newSize, {}, 0});
   ++run.summary.filesPatched;
   return true;
 }
 
 Result<std::string> readWholeFile(RunContext& run, std::string_view relativePath) {
-  if (Result<void> published = publishIfStaged(run, relativePath); !published) {
-    return fail(published.error());
+  if (const PlannedChange* planned = plannedChangeOf(run, relativePath)) {
+    if (planned->kind == PlannedChange::Kind::Delete) return fail(Error::FileNotFound);
+    return planned->content;
   }
   return run.installDir.readFile(relativePath, kMaxFileSize);
 }
 
 Result<FileKind> kindOf(RunContext& run, std::string_view relativePath) {
-  if (Result<void> published = publishIfStaged(run, relativePath); !published) {
-    return fail(published.error());
+  if (const PlannedChange* planned = plannedChangeOf(run, relativePath)) {
+    if (planned->kind == PlannedChange::Kind::Delete) return fail(Error::FileNotFound);
+    return FileKind::File;
   }
   return run.installDir.kindOf(relativePath);
 }
@@ -130,7 +130,8 @@ std::string backupPathFor(std::string_view relativePath, std::string_view stamp,
   return path;
 }
 
-Result<std::string> createBackup(RunContext& run, std::string_view relativePath) {
+Result<std::string> createBackup(RunContext& run, RunLog& log, std::string_view relativePath,
+                                 std::string_view source) {
   const std::string stamp = formatBackupStamp(run.fs.nowUnixSeconds());
   Directory& dir = run.installDir;
   // Set once links turn out to be impossible here: the flushed copy that is
@@ -142,19 +143,19 @@ Result<std::string> createBackup(RunContext& run, std::string_view relativePath)
     // its name and this one takes the next free "_n".
     Result<void> made;
     if (!copy) {
-      made = dir.linkFile(relativePath, backupPath);
-      if (made) run.changes.addLinkedBackup(relativePath, backupPath);
+      made = dir.linkFile(source, backupPath);
+      if (made && source == relativePath) run.changes.addLinkedBackup(relativePath, backupPath);
     }
     if (!copy && !made && made.error() != Error::PathAlreadyExists) {
       // A file system without hard links, or one that refuses this file.
-      auto copied = copyToTemporaryFile(run, relativePath);
+      auto copied = copyToTemporaryFile(run, relativePath, source);
       if (!copied) return fail(copied.error());
       copy = std::move(*copied);
     }
     if (copy) made = dir.renameNoReplace(*copy, backupPath);
     if (made) {
       ++run.summary.backupsCreated;
-      run.log.write({"        backup -> ", fileNameOf(backupPath), "\n"});
+      log.write({"        backup -> ", fileNameOf(backupPath), "\n"});
       return backupPath;
     }
     if (made.error() != Error::PathAlreadyExists) {
@@ -166,35 +167,18 @@ Result<std::string> createBackup(RunContext& run, std::string_view relativePath)
   return fail(Error::PathAlreadyExists);
 }
 
-Result<void> writeWholeFile(RunContext& run, std::string_view relativePath,
-                            std::string_view bytes) {
-  return run.changes.stageReplacement(relativePath, bytes);
-}
-
 Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string_view text) {
-  if (recordedInPlan(run, relativePath, PlannedChange::Kind::Replace, text.size())) return {};
-  // A file that cannot be replaced is found out before it gets a backup.
-  if (Result<void> replaceable = checkReplaceable(run, relativePath); !replaceable) return replaceable;
-  if (auto backedUp = createBackup(run, relativePath); !backedUp) return fail(backedUp.error());
-  if (Result<void> written = writeWholeFile(run, relativePath, text); !written) return written;
-  ++run.summary.filesPatched;
+  record(run, relativePath, PlannedChange::Kind::Replace, text);
   return {};
 }
 
 Result<void> backUpAndDelete(RunContext& run, std::string_view relativePath) {
-  if (recordedInPlan(run, relativePath, PlannedChange::Kind::Delete, 0)) return {};
-  if (Result<void> removable = checkReplaceable(run, relativePath); !removable) return removable;
-  if (auto backedUp = createBackup(run, relativePath); !backedUp) return fail(backedUp.error());
-  run.changes.stageDeletion(relativePath);
-  ++run.summary.filesPatched;
+  record(run, relativePath, PlannedChange::Kind::Delete, {});
   return {};
 }
 
 Result<void> writeNewFile(RunContext& run, std::string_view relativePath, std::string_view text) {
-  if (recordedInPlan(run, relativePath, PlannedChange::Kind::Create, text.size())) return {};
-  if (Result<void> made = makeFolders(run.installDir, folderOf(relativePath)); !made) return made;
-  if (Result<void> written = writeWholeFile(run, relativePath, text); !written) return written;
-  ++run.summary.filesPatched;
+  record(run, relativePath, PlannedChange::Kind::Create, text);
   return {};
 }
 

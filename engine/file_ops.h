@@ -12,15 +12,23 @@
 namespace qorvex {
 
 struct RunContext;
+class RunLog;
 
 inline constexpr std::uint64_t kMaxFileSize = 16u * 1024u * 1024u;
 
-// A change a run would make, as a run that only plans records it.
+// A change the passes decided on. A run first plans every change (the passes
+// record them and write nothing), then checks the plan, and only then makes
+// the changes, in this order; pre-flight is the same plan without the last
+// step, so the two cannot disagree.
 struct PlannedChange {
   enum class Kind { Create, Replace, Delete };
-  std::string path;
+  std::string path;  // as the manifest spells it
   Kind kind;
   std::uint64_t newSize = 0;  // bytes of the new content (Create, Replace)
+  std::string content;        // the new content; not kept by a dry run
+  // How much of the pass's log came before this change: its backup line
+  // goes there when the plan is carried out.
+  std::size_t logOffset = 0;
 };
 
 // Runs `attempt` again while it fails with FileBusy, for a few seconds at
@@ -29,40 +37,31 @@ struct PlannedChange {
 // rather than wait.
 Result<void> waitWhileBusy(FileSystem& fs, const std::function<Result<void>()>& attempt);
 
-// In a dry run the file counts as one that would be written, and the caller
-// stops there: true. Otherwise false, and the caller goes on to write it.
-bool countedAsDryRun(RunContext& run);
-
-// The file operations of the passes. Writes and deletions are staged in the
-// run's ChangeSet and put in place when the pass is over; a file that the run
-// changed is published before it is looked at again, so the passes see their
-// own changes exactly as if each had been made at once. A run that only plans
-// (RunContext::plan) records each change instead of making it.
-
+// The file operations of the passes. They see the install as the changes
+// planned so far would leave it: a file read again after a planned change
+// reads its new content.
 Result<std::string> readWholeFile(RunContext& run, std::string_view relativePath);
 Result<FileKind> kindOf(RunContext& run, std::string_view relativePath);
 
-// Makes "{path}.qorvex-backup_{stamp}.bak", a hard link to the file as it is
-// (a copy, flushed before it is named, where links are impossible). A backup
-// never replaces an earlier one: a taken name gets "_2", "_3", ... before
-// ".bak". Counts the backup, logs its line and returns its path.
-Result<std::string> createBackup(RunContext& run, std::string_view relativePath);
+// In a dry run the change is recorded, the file counts as one that would be
+// written, and the caller stops there: true. Otherwise false.
+bool countedAsDryRun(RunContext& run, std::string_view relativePath, PlannedChange::Kind kind,
+                     std::uint64_t newSize);
 
-// Stages the file's new content; it replaces the file when the run publishes
-// its changes, keeping the file's permissions and owner.
-Result<void> writeWholeFile(RunContext& run, std::string_view relativePath,
-                            std::string_view bytes);
-
-// The last step of every changed file: a check that the file may be replaced,
-// its backup, then the new content; the file then counts as patched.
+// The last step of every changed file: the file's backup and new content
+// (Replace), its backup and deletion (Delete), or a new file in folders made
+// as needed (Create), each planned; the file then counts as patched.
 Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string_view text);
-
-// Backs up the file and stages its deletion; the file then counts as patched.
 Result<void> backUpAndDelete(RunContext& run, std::string_view relativePath);
-
-// Creates the file's folders and stages the new file; it then counts as
-// patched.
 Result<void> writeNewFile(RunContext& run, std::string_view relativePath, std::string_view text);
+
+// Makes "{path}.qorvex-backup_{stamp}.bak" a hard link to `source` (the file
+// itself, or the staged content an earlier change gave it), or, where links
+// are impossible, a copy flushed before it is named. A backup never replaces
+// an earlier one: a taken name gets "_2", "_3", ... before ".bak". Counts the
+// backup, logs its line in `log` and returns its path.
+Result<std::string> createBackup(RunContext& run, RunLog& log, std::string_view relativePath,
+                                 std::string_view source);
 
 // Creates the folder and every missing folder above it; NotDir when a
 // component exists but is not a folder.

@@ -79,6 +79,9 @@ class Directory {
   virtual Result<FileKind> kindOf(std::string_view path) = 0;
   // One folder; PathAlreadyExists when the name exists (folder or not).
   virtual Result<void> makeDirectory(std::string_view path) = 0;
+  // Bytes this process may still write on the folder's file system ("" is
+  // this directory itself).
+  virtual Result<std::uint64_t> freeSpace(std::string_view folder) = 0;
   // The names in a folder ("" is this directory itself), without "." and "..".
   virtual Result<std::vector<std::string>> listFolder(std::string_view path) = 0;
   // Returns once everything this directory created, wrote, renamed, linked or

@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -335,6 +336,22 @@ class PosixDirectory : public Directory {
                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (made.get() >= 0) giveToFolderOwner(made.get(), parent->fd);
     return {};
+  }
+
+  Result<std::uint64_t> freeSpace(std::string_view folder) override {
+    FileDescriptor opened;
+    int fd = fd_.get();
+    if (!folder.empty()) {
+      auto native = toNativeRelativePath(folder, '/');
+      if (!native) return fail(native.error());
+      auto beneath = openBeneath(*native, O_RDONLY | O_DIRECTORY);
+      if (!beneath) return fail(beneath.error());
+      opened = std::move(*beneath);
+      fd = opened.get();
+    }
+    struct statvfs info;
+    if (::fstatvfs(fd, &info) != 0) return fail(fromErrno(errno));
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
   }
 
   Result<std::vector<std::string>> listFolder(std::string_view path) override {

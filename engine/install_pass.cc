@@ -79,7 +79,7 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
     run.log.write({"[PATCH] ", path, " - applying ", std::to_string(applied), " patch(es), ",
                    std::to_string(alreadyApplied), " already applied.\n"});
   }
-  if (countedAsDryRun(run)) return {};
+  if (countedAsDryRun(run, path, PlannedChange::Kind::Replace, working.size())) return {};
   if (auto fault = checkLuaBalance(working)) {
     run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
     return {};

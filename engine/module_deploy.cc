@@ -31,7 +31,8 @@ Result<void> deployUndoModule(RunContext& run) {
     return fail(existing.error());
   }
   run.log.write({tag, " ", kModuleLogName, "\n"});
-  if (countedAsDryRun(run)) return {};
+  const auto kind = existing ? PlannedChange::Kind::Replace : PlannedChange::Kind::Create;
+  if (countedAsDryRun(run, kModulePath, kind, moduleText.size())) return {};
   Result<void> written = existing ? backUpAndWrite(run, kModulePath, moduleText)
                                   : writeNewFile(run, kModulePath, moduleText);
   if (!written) return written;

@@ -52,7 +52,7 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
   patched.append(text, found.offset, std::string::npos);
 
   run.log.write({"[PATCH] ", path, " - inserting QORVEX panel block.\n"});
-  if (countedAsDryRun(run)) return {};
+  if (countedAsDryRun(run, path, PlannedChange::Kind::Replace, patched.size())) return {};
   if (auto fault = checkLuaBalance(patched)) {
     run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
     return {};

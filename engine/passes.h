@@ -6,10 +6,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "error.h"
 #include "file_system.h"
 #include "payload.h"
+#include "run.h"
+#include "run_log.h"
 
 namespace qorvex {
 
@@ -29,6 +32,17 @@ Result<void> installPass(RunContext& run);
 Result<void> uninstallPass(RunContext& run);
 // The install or the uninstall pass, as the run asks.
 Result<void> runPass(RunContext& run);
+
+// Checks every change of the run's plan: a regular file inside the install
+// that this process may replace (waiting a while for one that another
+// program holds) and, with `probeFolders`, folders that take a new file and
+// have room for what the run would write there.
+std::vector<PreflightProblem> checkPlan(RunContext& run, bool probeFolders);
+// Carries out the run's plan: checks it, writes every new content beside its
+// file, makes the backups (logging the pass's lines up to each), then puts the
+// changes in place. Problems found before anything changed go to `problems`.
+Result<void> applyPlan(RunContext& run, RunLog& log, std::string_view passLog,
+                       std::vector<PreflightProblem>& problems);
 
 // Steps of the install pass.
 Result<void> deployUndoModule(RunContext& run);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <new>
+#include <optional>
 #include <set>
 
 #include "manifest.h"
@@ -13,25 +14,22 @@
 namespace qorvex {
 namespace {
 
-// The folder that holds `path`, or its nearest ancestor that exists when the
-// run would create the folder; "" is the install directory itself.
-std::string existingFolderOf(Directory& dir, std::string_view path) {
-  std::string folder(folderOf(path));
-  while (!folder.empty()) {
-    auto kind = dir.kindOf(folder);
-    if (kind && *kind == FileKind::Directory) break;
-    folder.pop_back();
-    folder.resize(folderOf(folder).size());
-  }
-  return folder;
+// The folder that holds `path`, if it exists; "" is the install directory
+// itself. A folder the run would create is tried when the run makes it.
+Result<std::optional<std::string>> existingFolderOf(Directory& dir, std::string_view path) {
+  const std::string folder(folderOf(path));
+  if (folder.empty()) return std::optional<std::string>(folder);
+  auto kind = dir.kindOf(folder);
+  if (kind) return *kind == FileKind::Directory ? std::optional<std::string>(folder) : std::nullopt;
+  if (kind.error() == Error::FileNotFound || kind.error() == Error::NotDir) return std::nullopt;
+  return fail(kind.error());
 }
 
 class Checker {
  public:
-  Checker(FileSystem& fs, Directory& dir, PreflightReport& report)
-      : fs_(fs), dir_(dir), report_(report) {}
+  Checker(FileSystem& fs, Directory& dir) : fs_(fs), dir_(dir) {}
 
-  void check(const PlannedChange& change) {
+  void check(const PlannedChange& change, bool probeFolders) {
     if (change.kind != PlannedChange::Kind::Create) {
       Result<void> replaceable =
           waitWhileBusy(fs_, [&] { return dir_.checkReplaceable(change.path); });
@@ -41,30 +39,59 @@ class Checker {
         add(change.path, replaceable.error(), readOnly);
       }
     }
+    if (!probeFolders) return;
     // The new contents wait beside their files all at once: a folder must
-    // take all of them together.
-    Probe& probe = probes_[existingFolderOf(dir_, change.path)];
+    // have room for all of them together.
+    auto folder = existingFolderOf(dir_, change.path);
+    if (!folder) {
+      add(change.path, folder.error(), false);
+      return;
+    }
+    if (!*folder) return;
+    Probe& probe = probes_[**folder];
     if (probe.standsFor.empty()) probe.standsFor = change.path;
     probe.bytes += change.newSize;
   }
 
-  // A probe file in each folder, as large as what the run would write there,
-  // created and removed again.
+  // In each folder a probe file, named as the run's temporary files, is
+  // created and removed again, and the free space is compared with what the
+  // run would write there.
   void probeFolders() {
     for (const auto& [folder, probe] : probes_) {
-      std::string standsFor = folder + std::string(fileNameOf(probe.standsFor));
-      auto written = writeTemporaryFile(fs_, dir_, standsFor, std::string(probe.bytes, '\0'));
+      const std::string standsFor = folder + std::string(fileNameOf(probe.standsFor));
+      auto written = writeTemporaryFile(fs_, dir_, standsFor, {});
       if (!written) {
         add(probe.standsFor, written.error(), false);
         continue;
       }
-      (void)dir_.deleteFile(*written);
+      if (Result<void> removed = dir_.deleteFile(*written); !removed) {
+        add(probe.standsFor, removed.error(), false);
+        continue;
+      }
+      auto space = dir_.freeSpace(folder);
+      if (!space) {
+        add(probe.standsFor, space.error(), false);
+      } else if (*space < probe.bytes) {
+        add(probe.standsFor, Error::NoSpaceLeft, false);
+      }
     }
   }
 
   void add(const std::string& path, Error error, bool readOnly) {
     if (!named_.insert(path).second) return;  // one problem per file is enough to act on
-    report_.problems.push_back({path, error, readOnly});
+    problems_.push_back({path, error, readOnly});
+  }
+
+  std::vector<PreflightProblem> take(const std::vector<PlannedChange>& plan) {
+    // In the order the run would meet them.
+    auto order = [&](const PreflightProblem& problem) {
+      auto it = std::find_if(plan.begin(), plan.end(),
+                             [&](const PlannedChange& change) { return change.path == problem.path; });
+      return it - plan.begin();
+    };
+    std::stable_sort(problems_.begin(), problems_.end(),
+                     [&](const PreflightProblem& a, const PreflightProblem& b) { return order(a) < order(b); });
+    return std::move(problems_);
   }
 
  private:
@@ -75,12 +102,19 @@ class Checker {
 
   FileSystem& fs_;
   Directory& dir_;
-  PreflightReport& report_;
   std::map<std::string, Probe> probes_;
   std::set<std::string> named_;
+  std::vector<PreflightProblem> problems_;
 };
 
 }  // namespace
+
+std::vector<PreflightProblem> checkPlan(RunContext& run, bool probeFolders) {
+  Checker checker(run.fs, run.installDir);
+  for (const PlannedChange& change : run.plan) checker.check(change, probeFolders);
+  if (probeFolders) checker.probeFolders();
+  return checker.take(run.plan);
+}
 
 PreflightReport preflight(const RunRequest& request, FileSystem& fs, const PayloadSource& payload) {
   PreflightReport report;
@@ -89,30 +123,21 @@ PreflightReport preflight(const RunRequest& request, FileSystem& fs, const Paylo
     if (!manifest) return report;
     auto dir = openInstallDir(fs, request.installDir);
     if (!dir) return report;
-    RunLog discarded(nullptr);
+    StringLogSink discarded;
+    RunLog log(&discarded);
     RunContext context{.fs = fs,
                        .installDir = **dir,
                        .manifest = *manifest,
                        .payload = payload,
-                       .log = discarded,
+                       .log = log,
                        .uninstall = request.uninstall,
                        .dryRun = false,
-                       .plan = &report.changes};
-    Checker checker(fs, **dir, report);
+                       .capture = &discarded};
     // A file that cannot even be read stops the passes, as it stops the run.
-    if (Result<void> planned = runPass(context); !planned) {
-      checker.add(context.failedPath, planned.error(), false);
-    }
-    for (const PlannedChange& change : report.changes) checker.check(change);
-    checker.probeFolders();
-    // In the order the run would meet them.
-    auto order = [&](const PreflightProblem& problem) {
-      auto it = std::find_if(report.changes.begin(), report.changes.end(),
-                             [&](const PlannedChange& change) { return change.path == problem.path; });
-      return it - report.changes.begin();
-    };
-    std::stable_sort(report.problems.begin(), report.problems.end(),
-                     [&](const PreflightProblem& a, const PreflightProblem& b) { return order(a) < order(b); });
+    Result<void> planned = runPass(context);
+    report.problems = checkPlan(context, true);
+    if (!planned) report.problems.push_back({context.failedPath, planned.error(), false});
+    report.changes = std::move(context.plan);
   } catch (const std::bad_alloc&) {
     report.problems.push_back({std::string(), Error::OutOfMemory, false});
   }

@@ -11,13 +11,6 @@
 
 namespace qorvex {
 
-// A change that a run could not make.
-struct PreflightProblem {
-  std::string path;  // as the manifest spells it
-  Error error;
-  bool readOnly = false;  // refused because the file is marked read-only
-};
-
 struct PreflightReport {
   std::vector<PlannedChange> changes;  // what the run would change, in order
   std::vector<PreflightProblem> problems;

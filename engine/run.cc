@@ -1,13 +1,10 @@
 #include "run.h"
 
-#include <map>
 #include <new>
-#include <set>
 
 #include "manifest.h"
 #include "passes.h"
 #include "run_context.h"
-#include "temporary_file.h"
 
 namespace qorvex {
 namespace {
@@ -44,36 +41,6 @@ Result<void> lockInstall(FileSystem& fs, Directory& dir, bool dryRun) {
   }
 }
 
-// Temporary files that a killed run left beside the files this run touches.
-// The lock is held, so none of them belongs to a run still going.
-Result<void> removeStaleTemporaryFiles(RunContext& run) {
-  std::map<std::string, std::set<std::string>, std::less<>> namesByFolder;
-  auto note = [&](std::string_view path) {
-    namesByFolder[std::string(folderOf(path))].insert(std::string(fileNameOf(path)));
-  };
-  note(kModulePath);
-  for (const FileEntry& file : run.manifest.files) note(file.relativePath);
-  for (const DlgFileEntry& entry : run.manifest.dlgFiles) note(entry.relativePath);
-
-  for (const auto& [folder, names] : namesByFolder) {
-    auto entries = run.installDir.listFolder(folder);
-    if (!entries) {
-      if (entries.error() == Error::FileNotFound) continue;
-      return run.failAt(std::string_view(folder).substr(0, folder.size() - 1), entries.error());
-    }
-    for (const std::string& entry : *entries) {
-      for (const std::string& name : names) {
-        if (!isTemporaryFileOf(entry, name)) continue;
-        const std::string path = folder + entry;
-        if (Result<void> removed = run.installDir.deleteFile(path); !removed) {
-          return run.failAt(path, removed.error());
-        }
-      }
-    }
-  }
-  return {};
-}
-
 RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
                      RunLog& log) {
   auto manifest = loadManifest(payload);
@@ -94,24 +61,39 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
     return fatal(locked.error(), {});
   }
 
+  // A dry run logs as it decides; a run that writes keeps the pass's lines
+  // until it carries out the plan, so that each backup line lands after the
+  // lines of its file.
+  StringLogSink passLog;
+  RunLog captured(&passLog);
   RunContext context{.fs = fs,
                      .installDir = **dir,
                      .manifest = *manifest,
                      .payload = payload,
-                     .log = log,
+                     .log = request.dryRun ? log : captured,
                      .uninstall = request.uninstall,
-                     .dryRun = request.dryRun};
-  if (!request.dryRun) {
-    if (Result<void> removed = removeStaleTemporaryFiles(context); !removed) {
-      return fatal(removed.error(), context.failedPath);
-    }
-  }
+                     .dryRun = request.dryRun,
+                     .capture = request.dryRun ? nullptr : &passLog};
   Result<void> passed = runPass(context);
-  // Files handled before a fatal error keep their new content, as if each had
-  // been written at once; the summary comes only when everything is on disk.
-  Result<void> published = context.changes.publish();
-  if (!passed) return fatal(passed.error(), context.failedPath);
-  if (!published) return fatal(published.error(), context.changes.failedPath());
+  if (request.dryRun) {
+    if (!passed) return fatal(passed.error(), context.failedPath);
+    RunResult result = completed(context.summary.success);
+    if (request.checkChanges) result.problems = checkPlan(context, true);
+    writeSummary(log, context.summary);
+    return result;
+  }
+  if (!passed) {
+    // A file the passes could not read: nothing was changed.
+    RunResult result = fatal(passed.error(), context.failedPath);
+    result.problems.push_back({context.failedPath, passed.error(), false});
+    return result;
+  }
+  std::vector<PreflightProblem> problems;
+  if (Result<void> applied = applyPlan(context, log, passLog.text(), problems); !applied) {
+    RunResult result = fatal(applied.error(), context.failedPath);
+    result.problems = std::move(problems);
+    return result;
+  }
   writeSummary(log, context.summary);
   return completed(context.summary.success);
 }

@@ -39,9 +39,11 @@ struct RunContext {
   ChangeSet changes{fs, installDir};
   // The file a fatal error concerns, as the manifest spells it.
   std::string failedPath{};
-  // When set, the run only plans: each change it would make is recorded here
-  // and nothing is written.
-  std::vector<PlannedChange>* plan = nullptr;
+  // The changes the passes decided on, in order; carried out afterwards.
+  std::vector<PlannedChange> plan{};
+  // Where the passes' log goes until the plan is carried out (null in a dry
+  // run, which logs straight to the run log).
+  const StringLogSink* capture = nullptr;
 
   void addError(std::string entry) {
     summary.errors.push_back(std::move(entry));

@@ -33,7 +33,7 @@ Result<void> unpatchLuaFile(RunContext& run, const FileEntry& file) {
   }
   run.log.write({"[UNINSTALL] ", file.relativePath, " - removing ", std::to_string(removed),
                  " patch block(s).\n"});
-  if (countedAsDryRun(run)) return {};
+  if (countedAsDryRun(run, file.relativePath, PlannedChange::Kind::Replace, text.size())) return {};
   return backUpAndWrite(run, file.relativePath, text);
 }
 
@@ -51,7 +51,7 @@ Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
     return {};
   }
   run.log.write({"[UNINSTALL] ", entry.relativePath, " - removing QORVEX panel block.\n"});
-  if (countedAsDryRun(run)) return {};
+  if (countedAsDryRun(run, entry.relativePath, PlannedChange::Kind::Replace, text.size())) return {};
   if (auto fault = checkLuaBalance(text)) {
     run.addError(entry.relativePath + ": post-uninstall balance check failed -> " + *fault +
                  ". File was NOT written.");
@@ -70,7 +70,7 @@ Result<void> removeModule(RunContext& run) {
     return {};
   }
   run.log.write({"[UNINSTALL] ", kModuleLogName, " - removing file.\n"});
-  if (countedAsDryRun(run)) return {};
+  if (countedAsDryRun(run, kModulePath, PlannedChange::Kind::Delete, 0)) return {};
   return backUpAndDelete(run, kModulePath);
 }
 

@@ -74,11 +74,11 @@ TEST(TemporaryFiles, NamedAfterTheirFileAndRecognisedOnlyByTheirExactShape) {
 
 TEST(Backup, AHardLinkNamedByStampThatNeverReplacesAnEarlierOne) {
   Harness h;
-  ASSERT_TRUE(createBackup(*h.run, kToolbar));
+  ASSERT_TRUE(createBackup(*h.run, h.log, kToolbar, kToolbar));
   EXPECT_TRUE(h.fs.sameFile(kFirstBackup, kToolbar));
   h.fs.files[kToolbar] = "changed";
   h.fs.inodeOf[kToolbar] = h.fs.newInode();
-  ASSERT_TRUE(createBackup(*h.run, kToolbar));
+  ASSERT_TRUE(createBackup(*h.run, h.log, kToolbar, kToolbar));
   EXPECT_EQ(h.fs.files[kFirstBackup], "stock");
   EXPECT_EQ(h.fs.files[kToolbar + ".qorvex-backup_20250131_235959_2.bak"], "changed");
   EXPECT_EQ(h.fileCount(), 3u);  // no temporary file
@@ -91,7 +91,7 @@ TEST(Backup, AHardLinkNamedByStampThatNeverReplacesAnEarlierOne) {
 TEST(Backup, WithoutLinksACopyFlushedBeforeItIsNamed) {
   Harness h;
   h.fs.linksUnsupported = true;
-  auto backup = createBackup(*h.run, kToolbar);
+  auto backup = createBackup(*h.run, h.log, kToolbar, kToolbar);
   ASSERT_TRUE(backup);
   EXPECT_EQ(*backup, kFirstBackup);
   EXPECT_EQ(h.fs.files[kFirstBackup], "stock");
@@ -110,7 +110,7 @@ TEST(Backup, AFailureAtAnyStepLeavesNoBackupAndNoTemporaryFile) {
     Harness h;
     h.fs.linksUnsupported = true;
     h.fs.faults.push_back(Fault{op, 1, Error::NoSpaceLeft, 3});
-    auto result = createBackup(*h.run, kToolbar);
+    auto result = createBackup(*h.run, h.log, kToolbar, kToolbar);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error(), Error::NoSpaceLeft);
     EXPECT_EQ(h.fileCount(), 1u) << "op " << static_cast<int>(op);
@@ -119,11 +119,10 @@ TEST(Backup, AFailureAtAnyStepLeavesNoBackupAndNoTemporaryFile) {
   }
 }
 
-TEST(WriteWholeFile, StagedThenPutInPlaceAfterAFlush) {
+TEST(ChangeSet, StagedThenPutInPlaceAfterAFlush) {
   Harness h;
-  ASSERT_TRUE(writeWholeFile(*h.run, kToolbar, "new"));
+  ASSERT_TRUE(h.run->changes.stageReplacement(kToolbar, "new"));
   EXPECT_EQ(h.fs.files[kToolbar], "stock");  // nothing visible before publishing
-  EXPECT_TRUE(h.run->changes.isStaged(kToolbar));
   ASSERT_TRUE(h.run->changes.publish());
   EXPECT_EQ(h.fs.files[kToolbar], "new");
   EXPECT_EQ(h.fileCount(), 1u);
@@ -135,13 +134,17 @@ TEST(WriteWholeFile, StagedThenPutInPlaceAfterAFlush) {
   EXPECT_EQ(ops[3], "flush");
 }
 
-TEST(WriteWholeFile, AFailedWriteKeepsTheOldContentAndNoTemporaryFile) {
+TEST(ChangeSet, AFailedWriteKeepsTheOldContentAndNoTemporaryFile) {
   for (Op op : {Op::Create, Op::Write, Op::Commit, Op::Flush, Op::RenameReplace}) {
     Harness h;
     // A full disk stores part of the data, then fails.
     h.fs.faults.push_back(Fault{op, 1, Error::NoSpaceLeft, 2});
-    Result<void> result = writeWholeFile(*h.run, kToolbar, "new content");
-    if (result) result = h.run->changes.publish();
+    Result<void> result;
+    if (auto staged = h.run->changes.stageReplacement(kToolbar, "new content"); !staged) {
+      result = fail(staged.error());
+    } else {
+      result = h.run->changes.publish();
+    }
     ASSERT_FALSE(result) << static_cast<int>(op);
     EXPECT_EQ(result.error(), Error::NoSpaceLeft);
     EXPECT_EQ(h.fs.files[kToolbar], "stock");
@@ -149,27 +152,19 @@ TEST(WriteWholeFile, AFailedWriteKeepsTheOldContentAndNoTemporaryFile) {
   }
 }
 
-TEST(WriteWholeFile, AFileHeldOpenIsWaitedForThenLeftAlone) {
-  // Held when the run comes to it: waited for, then refused before it gets
-  // a backup.
-  Harness h;
-  h.fs.busy.insert(kToolbar);
-  Result<void> staged = backUpAndWrite(*h.run, kToolbar, "new");
-  ASSERT_FALSE(staged);
-  EXPECT_EQ(staged.error(), Error::FileBusy);
-  EXPECT_GE(h.fs.sleptMilliseconds, 3000u);
-  EXPECT_LT(h.fs.sleptMilliseconds, 3500u);
-  EXPECT_TRUE(h.fs.wroteNothing());
-
-  // Taken between the check and the replacement: the new content never
-  // takes the name, and the backup of that change is a copy of its own.
+TEST(ChangeSet, AFileHeldOpenIsWaitedForThenLeftAlone) {
+  // Taken before the replacement: the new content never takes the name, and
+  // the backup of that change is a copy of its own.
   Harness g;
-  ASSERT_TRUE(backUpAndWrite(*g.run, kToolbar, "new"));
+  ASSERT_TRUE(createBackup(*g.run, g.log, kToolbar, kToolbar));
+  ASSERT_TRUE(g.run->changes.stageReplacement(kToolbar, "new"));
   g.fs.busy.insert(kToolbar);
   Result<void> published = g.run->changes.publish();
   ASSERT_FALSE(published);
   EXPECT_EQ(published.error(), Error::FileBusy);
   EXPECT_EQ(g.run->changes.failedPath(), kToolbar);
+  EXPECT_GE(g.fs.sleptMilliseconds, 3000u);
+  EXPECT_LT(g.fs.sleptMilliseconds, 3500u);
   EXPECT_EQ(g.fs.files[kToolbar], "stock");
   EXPECT_EQ(g.fs.files[kFirstBackup], "stock");
   EXPECT_FALSE(g.fs.sameFile(kFirstBackup, kToolbar));
@@ -177,41 +172,28 @@ TEST(WriteWholeFile, AFileHeldOpenIsWaitedForThenLeftAlone) {
 
   // Let go within the wait, as a virus scanner does: replaced.
   Harness r;
-  ASSERT_TRUE(backUpAndWrite(*r.run, kToolbar, "new"));
+  ASSERT_TRUE(createBackup(*r.run, r.log, kToolbar, kToolbar));
+  ASSERT_TRUE(r.run->changes.stageReplacement(kToolbar, "new"));
   r.fs.busy.insert(kToolbar);
   r.fs.releaseBusyAfterMilliseconds = 1000;
   ASSERT_TRUE(r.run->changes.publish());
   EXPECT_EQ(r.fs.files[kToolbar], "new");
+  EXPECT_EQ(r.fs.files[kFirstBackup], "stock");
+  EXPECT_FALSE(r.fs.sameFile(kFirstBackup, kToolbar));
   EXPECT_LT(r.fs.sleptMilliseconds, 1500u);
+  EXPECT_EQ(r.fs.flushes, 2);
 }
 
-TEST(BackUpAndWrite, AReadOnlyFileIsRefusedBeforeItGetsABackup) {
+TEST(ReadWholeFile, AFileWithAPlannedChangeReadsAsThatChangeLeavesIt) {
   Harness h;
-  h.fs.readOnly.insert(kToolbar);
-  Result<void> result = backUpAndWrite(*h.run, kToolbar, "new");
-  ASSERT_FALSE(result);
-  EXPECT_EQ(result.error(), Error::AccessDenied);
+  ASSERT_TRUE(backUpAndWrite(*h.run, kToolbar, "first"));
+  EXPECT_EQ(readWholeFile(*h.run, kToolbar).value(), "first");
+  EXPECT_EQ(h.fs.files[kToolbar], "stock");  // planned, not written
+  ASSERT_TRUE(backUpAndDelete(*h.run, kToolbar));
+  EXPECT_EQ(readWholeFile(*h.run, kToolbar), fail(Error::FileNotFound));
+  EXPECT_EQ(kindOf(*h.run, kToolbar), fail(Error::FileNotFound));
+  EXPECT_EQ(h.run->summary.filesPatched, 2u);
   EXPECT_TRUE(h.fs.wroteNothing());
-}
-
-TEST(BackUpAndWrite, TheReplacedFileLeavesItsBackupTheOnlyNameOfTheOldContent) {
-  Harness h;
-  ASSERT_TRUE(backUpAndWrite(*h.run, kToolbar, "new"));
-  ASSERT_TRUE(h.run->changes.publish());
-  EXPECT_EQ(h.fs.files[kToolbar], "new");
-  EXPECT_EQ(h.fs.files[kFirstBackup], "stock");
-  EXPECT_FALSE(h.fs.sameFile(kFirstBackup, kToolbar));
-  EXPECT_EQ(h.fs.flushes, 2);
-  EXPECT_EQ(h.run->summary.filesPatched, 1u);
-}
-
-TEST(ReadWholeFile, AStagedFileIsPublishedBeforeItIsReadAgain) {
-  Harness h;
-  ASSERT_TRUE(writeWholeFile(*h.run, kToolbar, "first"));
-  auto text = readWholeFile(*h.run, kToolbar);
-  ASSERT_TRUE(text);
-  EXPECT_EQ(*text, "first");
-  EXPECT_FALSE(h.run->changes.isStaged(kToolbar));
 }
 
 TEST(FilePaths, NothingOutsideTheInstallDirectory) {
@@ -221,9 +203,9 @@ TEST(FilePaths, NothingOutsideTheInstallDirectory) {
     auto read = readWholeFile(*h.run, bad);
     ASSERT_FALSE(read) << bad;
     EXPECT_EQ(read.error(), Error::BadPathName) << bad;
-    auto written = writeWholeFile(*h.run, bad, "x");
-    ASSERT_FALSE(written) << bad;
-    EXPECT_EQ(written.error(), Error::BadPathName) << bad;
+    auto staged = h.run->changes.stageReplacement(bad, "x");
+    ASSERT_FALSE(staged) << bad;
+    EXPECT_EQ(staged.error(), Error::BadPathName) << bad;
     EXPECT_EQ(checkManifestPath(bad), fail(Error::BadPathName)) << bad;
   }
   EXPECT_EQ(h.fileCount(), 1u);

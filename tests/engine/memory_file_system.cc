@@ -191,6 +191,8 @@ class MemoryDirectory : public Directory {
     return names;
   }
 
+  Result<std::uint64_t> freeSpace(std::string_view) override { return fs_.freeBytes; }
+
   Result<void> flush() override {
     fs_.journal.push_back("flush");
     if (auto fault = fs_.hit(Op::Flush)) return fail(fault->error);

@@ -45,6 +45,7 @@ class MemoryFileSystem : public FileSystem {
   bool lockedElsewhere = false;  // another run holds the install
   bool linksUnsupported = false;  // a file system without hard links
   int flushes = 0;
+  std::uint64_t freeBytes = std::uint64_t(1) << 40;
   unsigned sleptMilliseconds = 0;
   std::string root = "/game";
 

@@ -322,14 +322,17 @@ TEST(Run, TemporaryFilesOfAKilledRunAreRemovedByTheNextRunThatWrites) {
   }
 }
 
-TEST(Run, AFatalErrorNamesTheFileAndKeepsWhatWasDoneBeforeIt) {
+TEST(Run, AFileThatCannotBeReadStopsTheRunBeforeAnythingChanges) {
   Fixture f;
   f.fs.faults.push_back(Fault{Op::Read, 2, Error::InputOutput});  // the module, then a.lua
   RunResult result = f.go(false, false);
   EXPECT_TRUE(result.fatal);
   EXPECT_EQ(result.error, Error::InputOutput);
   EXPECT_EQ(result.failedPath, "ME\\modules\\a.lua");
-  EXPECT_EQ(f.fs.files["MissionEditor\\modules\\me_qorvex_undo.lua"], f.payload.module);
+  ASSERT_EQ(result.problems.size(), 1u);
+  EXPECT_EQ(result.problems[0].path, "ME\\modules\\a.lua");
+  EXPECT_TRUE(f.fs.wroteNothing());
+  EXPECT_EQ(f.sink.text(), "");
 
   // UNINSTALL stops at a module lookup that fails for any reason but absence.
   Fixture u;

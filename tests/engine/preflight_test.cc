@@ -44,9 +44,16 @@ TEST(Preflight, NamesEveryFileThatCannotBeChanged) {
       {"held open", [](Fixture& f) { f.fs.busy.insert(kD); }, kD + " FileBusy\n"},
       {"folder refuses new files",
        [](Fixture& f) { f.fs.faults.push_back(Fault{Op::Create, 1, Error::AccessDenied}); },
-       kModule + " AccessDenied\n"},
-      {"disk full", [](Fixture& f) { f.fs.faults.push_back(Fault{Op::Write, 2, Error::NoSpaceLeft}); },
-       kA + " NoSpaceLeft\n"},
+       kA + " AccessDenied\n"},
+      // The module's folder is made by the run; a folder that exists is probed.
+      {"disk full", [](Fixture& f) { f.fs.freeBytes = 100; }, kA + " NoSpaceLeft\n"},
+      {"disk full, module folder there",
+       [](Fixture& f) {
+         f.fs.folders.insert("MissionEditor");
+         f.fs.folders.insert("MissionEditor\\modules");
+         f.fs.freeBytes = 10;
+       },
+       kModule + " NoSpaceLeft\n" + kA + " NoSpaceLeft\n"},
       {"unreadable", [](Fixture& f) { f.fs.faults.push_back(Fault{Op::Read, 2, Error::InputOutput}); },
        kA + " InputOutput\n"},
   };

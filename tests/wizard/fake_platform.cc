@@ -201,6 +201,7 @@ class NoDirectory : public Directory {
     return fail(Error::Unexpected);
   }
   Result<void> flush() override { return fail(Error::Unexpected); }
+  Result<std::uint64_t> freeSpace(std::string_view) override { return fail(Error::Unexpected); }
   Result<void> tryLock(LockMode) override { return fail(Error::Unexpected); }
 };
 

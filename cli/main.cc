@@ -1,11 +1,13 @@
 // qorvex-patch: the patch engine on the command line, for Linux players under
 // Proton, for scripting and for tests. It prints the RunLog exactly as the
 // wizard's log control would hold it.
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #ifndef _WIN32
@@ -23,6 +25,8 @@
 #include "install_dir.h"
 #include "run.h"
 #include "run_log.h"
+#include "status_output.h"
+#include "survey.h"
 
 namespace {
 
@@ -31,48 +35,113 @@ using qorvex::Error;
 constexpr int kExitSuccess = 0;
 constexpr int kExitErrors = 1;
 constexpr int kExitFatal = 2;
+constexpr int kExitBlocked = 5;
 constexpr int kExitUsage = 64;
 
 #ifdef _WIN32
 constexpr char kSeparator = '\\';
 constexpr qorvex::HintStyle kHintStyle = qorvex::HintStyle::Windows;
+constexpr std::string_view kNewline = "\r\n";
 #else
 constexpr char kSeparator = '/';
 constexpr qorvex::HintStyle kHintStyle = qorvex::HintStyle::Posix;
+constexpr std::string_view kNewline = "\n";
 #endif
 
 constexpr std::string_view kUsage =
-    "Usage: qorvex-patch [--payload DIR] [--dry-run] ACTION INSTALL_DIR\n"
+    "Usage: qorvex-patch [--payload DIR] [--dry-run] [--strict] ACTION INSTALL_DIR\n"
+    "       qorvex-patch [--payload DIR] [--json] status INSTALL_DIR\n"
     "\n"
     "Checks, installs or uninstalls the Mission Editor undo feature in a game\n"
-    "install and prints the run's log.\n"
+    "install and prints the run's log, or reports where the install stands.\n"
     "\n"
     "ACTION:\n"
     "  check      report what an install would do; writes nothing\n"
     "  install    deploy the undo module and apply the patches\n"
     "  uninstall  remove the patches and the undo module\n"
+    "  status     report each patch's state and the install's verdict\n"
     "\n"
     "Options:\n"
     "  --payload DIR  use manifest.json, me_qorvex_undo.lua and block files found\n"
     "                 directly in DIR instead of the built-in texts of those names\n"
     "  --dry-run      with uninstall: report what it would do; writes nothing\n"
+    "  --strict       with install: change nothing when a patch cannot be made in\n"
+    "                 this game version (the status verdict \"blocked\")\n"
+    "  --json         with status: print one JSON object instead of lines\n"
     "  --help         show this text\n"
     "\n"
-    "Exit status: 0 completed, 1 completed with errors, 2 stopped by a fatal\n"
-    "error, 64 usage error or not a game install.\n";
+    "Exit status: 0 completed, 1 completed with errors, 2 stopped before it\n"
+    "started or by a fatal error, 5 blocked (install --strict), 64 usage error\n"
+    "or not a game install. status: 0 installed, 3 not installed, 4 partial,\n"
+    "5 blocked, 2 the survey could not be made.\n";
 
-void reportPayloadProblem(const std::string& folder, std::string_view name, Error error) {
-  std::string path = folder;
-  if (path.empty() || (path.back() != '/' && path.back() != '\\')) path.push_back(kSeparator);
-  path.append(name);
-  const std::string reason(qorvex::errorName(error));
-  std::fprintf(stderr, "qorvex-patch: %s: %s\n", path.c_str(), reason.c_str());
-}
+enum class Action { Check, Install, Uninstall, Status };
+
+struct CommandLine {
+  Action action = Action::Check;
+  std::optional<std::string> payloadDir;
+  bool dryRun = false;
+  bool strict = false;
+  bool json = false;
+  std::string installDirArgument;
+};
 
 int usageError(std::string_view message) {
   std::fprintf(stderr, "qorvex-patch: %.*s\n%.*s", static_cast<int>(message.size()), message.data(),
                static_cast<int>(kUsage.size()), kUsage.data());
   return kExitUsage;
+}
+
+void printTo(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+// The command line, or the exit status of a usage error or of --help.
+std::variant<CommandLine, int> parseCommandLine(const std::vector<std::string>& args) {
+  CommandLine cmd;
+  std::vector<std::string> positional;
+  bool optionsDone = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!optionsDone && arg == "--") {
+      optionsDone = true;
+    } else if (!optionsDone && (arg == "--help" || arg == "-h")) {
+      printTo(stdout, kUsage);
+      return kExitSuccess;
+    } else if (!optionsDone && arg == "--dry-run") {
+      cmd.dryRun = true;
+    } else if (!optionsDone && arg == "--strict") {
+      cmd.strict = true;
+    } else if (!optionsDone && arg == "--json") {
+      cmd.json = true;
+    } else if (!optionsDone && arg == "--payload") {
+      if (i + 1 >= args.size()) return usageError("--payload needs a folder");
+      cmd.payloadDir = args[++i];
+    } else if (!optionsDone && arg.starts_with("--payload=")) {
+      cmd.payloadDir = arg.substr(10);
+    } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
+      return usageError("unknown option '" + arg + "'");
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() != 2) return usageError("expected ACTION and INSTALL_DIR");
+  const std::string& action = positional[0];
+  if (action == "check") {
+    cmd.action = Action::Check;
+    cmd.dryRun = true;
+  } else if (action == "install") {
+    cmd.action = Action::Install;
+  } else if (action == "uninstall") {
+    cmd.action = Action::Uninstall;
+  } else if (action == "status") {
+    cmd.action = Action::Status;
+  } else {
+    return usageError("unknown action '" + action + "'");
+  }
+  cmd.installDirArgument = positional[1];
+  return cmd;
 }
 
 std::string currentDirectory() {
@@ -92,137 +161,139 @@ std::string makeAbsolute(std::string_view path) {
   return absolute;
 }
 
-int runCli(const std::vector<std::string>& args) {
-  std::string payloadDir;
-  bool havePayloadDir = false;
-  bool dryRun = false;
-  std::vector<std::string> positional;
-  bool optionsDone = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (!optionsDone && arg == "--") {
-      optionsDone = true;
-    } else if (!optionsDone && (arg == "--help" || arg == "-h")) {
-      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-      return kExitSuccess;
-    } else if (!optionsDone && arg == "--dry-run") {
-      dryRun = true;
-    } else if (!optionsDone && arg == "--payload") {
-      if (i + 1 >= args.size()) return usageError("--payload needs a folder");
-      payloadDir = args[++i];
-      havePayloadDir = true;
-    } else if (!optionsDone && arg.rfind("--payload=", 0) == 0) {
-      payloadDir = arg.substr(10);
-      havePayloadDir = true;
-    } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
-      return usageError("unknown option '" + arg + "'");
-    } else {
-      positional.push_back(arg);
+void reportPayloadProblem(const std::string& folder, std::string_view name, Error error) {
+  std::string path = folder;
+  if (path.empty() || (path.back() != '/' && path.back() != '\\')) path.push_back(kSeparator);
+  path.append(name);
+  const std::string reason(qorvex::errorName(error));
+  std::fprintf(stderr, "qorvex-patch: %s: %s\n", path.c_str(), reason.c_str());
+}
+
+// The texts of the run: the carried ones, or those of --payload. A payload
+// file that is there but cannot be used stops the command before anything
+// runs; only an absent one falls back to the carried text.
+std::optional<qorvex::DirectoryPayload> openPayload(qorvex::FileSystem& fs, const CommandLine& cmd) {
+  if (!cmd.payloadDir) return qorvex::DirectoryPayload(nullptr);
+  auto opened = fs.openDirectory(makeAbsolute(*cmd.payloadDir));
+  if (!opened) {
+    const std::string name(qorvex::errorName(opened.error()));
+    std::fprintf(stderr, "qorvex-patch: cannot open payload folder '%s': %s\n",
+                 cmd.payloadDir->c_str(), name.c_str());
+    return std::nullopt;
+  }
+  qorvex::DirectoryPayload payload(std::move(*opened));
+  for (std::string_view name : {qorvex::kManifestName, qorvex::kModuleName, qorvex::kPanelBlockName}) {
+    auto text = payload.overrideText(name);
+    if (!text && text.error() != Error::FileNotFound) {
+      reportPayloadProblem(*cmd.payloadDir, name, text.error());
+      return std::nullopt;
     }
   }
-  if (positional.size() != 2) return usageError("expected ACTION and INSTALL_DIR");
-  const std::string& action = positional[0];
-  bool uninstall;
-  if (action == "check") {
-    uninstall = false;
-    dryRun = true;
-  } else if (action == "install") {
-    uninstall = false;
-  } else if (action == "uninstall") {
-    uninstall = true;
-  } else {
-    return usageError("unknown action '" + action + "'");
-  }
+  return payload;
+}
 
-  std::unique_ptr<qorvex::FileSystem> fs = qorvex::makePlatformFileSystem();
-
-  std::unique_ptr<qorvex::Directory> overrides;
-  if (havePayloadDir) {
-    auto opened = fs->openDirectory(makeAbsolute(payloadDir));
-    if (!opened) {
-      std::string name(qorvex::errorName(opened.error()));
-      std::fprintf(stderr, "qorvex-patch: cannot open payload folder '%s': %s\n", payloadDir.c_str(),
-                   name.c_str());
-      return kExitUsage;
-    }
-    overrides = std::move(*opened);
-  }
-  qorvex::DirectoryPayload payload(std::move(overrides));
-  // A payload file that is there but cannot be used stops the command before
-  // anything runs; only an absent one falls back to the carried text.
-  if (havePayloadDir) {
-    for (std::string_view name :
-         {qorvex::kManifestName, qorvex::kModuleName, qorvex::kPanelBlockName}) {
-      auto text = payload.overrideText(name);
-      if (!text && text.error() != Error::FileNotFound) {
-        reportPayloadProblem(payloadDir, name, text.error());
-        return kExitUsage;
-      }
-    }
-  }
-
-  auto normalized = qorvex::normalizeInstallDir(positional[1]);
+// The absolute install folder, or nothing after saying why the argument is
+// not a game install.
+std::optional<std::string> resolveInstallDir(qorvex::FileSystem& fs, std::string_view argument) {
+  auto normalized = qorvex::normalizeInstallDir(argument);
   std::string installDir;
   Error rejection = Error::NoPathProvided;
-  bool accepted = false;
   if (normalized) {
     installDir = makeAbsolute(*normalized);
+    if (qorvex::looksLikeGameInstall(fs, installDir, kSeparator)) return installDir;
     rejection = Error::MissionEditorFolderNotFound;
-    accepted = qorvex::looksLikeGameInstall(*fs, installDir, kSeparator);
   }
-  if (!accepted) {
-    std::string reason(qorvex::errorName(rejection));
-    std::fprintf(stderr,
-                 "qorvex-patch: The selected directory does not look like a valid game install: "
-                 "%s\n",
-                 reason.c_str());
-    if (normalized) {
-      const std::string hint = qorvex::installDirHint(
-          qorvex::diagnoseInstallDir(*fs, installDir, kSeparator), installDir);
-      std::fprintf(stderr, "qorvex-patch: %s\n", hint.c_str());
-    }
-    return kExitUsage;
+  const std::string reason(qorvex::errorName(rejection));
+  std::fprintf(stderr,
+               "qorvex-patch: The selected directory does not look like a valid game install: %s\n",
+               reason.c_str());
+  if (normalized) {
+    const std::string hint =
+        qorvex::installDirHint(qorvex::diagnoseInstallDir(fs, installDir, kSeparator), installDir);
+    std::fprintf(stderr, "qorvex-patch: %s\n", hint.c_str());
   }
+  return std::nullopt;
+}
 
+void reportProblem(const std::string& installDir, const std::string& path, Error error, bool readOnly) {
+  const std::string where = path.empty() ? installDir : path;
+  const std::string name(qorvex::errorName(error));
+  const std::string hint(qorvex::problemHint(error, readOnly, kHintStyle));
+  std::fprintf(stderr, "qorvex-patch: %s: %s: %s\n", where.c_str(), name.c_str(), hint.c_str());
+}
+
+int runStatus(qorvex::FileSystem& fs, const qorvex::DirectoryPayload& payload,
+              const std::string& installDir, bool json) {
+  auto report = qorvex::surveyInstall(installDir, fs, payload);
+  if (!report) {
+    reportProblem(installDir, {}, report.error(), false);
+    return kExitFatal;
+  }
+  if (json) {
+    printTo(stdout, qorvex::cli::statusJson(*report, installDir) + std::string(kNewline));
+  } else {
+    printTo(stdout, qorvex::cli::statusText(*report, installDir, kNewline));
+  }
+  return qorvex::cli::statusExitCode(report->verdict);
+}
+
+int runAction(qorvex::FileSystem& fs, const qorvex::DirectoryPayload& payload,
+              const std::string& installDir, const CommandLine& cmd) {
+  const bool uninstall = cmd.action == Action::Uninstall;
+  if (cmd.strict && cmd.action == Action::Install) {
+    // A game version that the manifest does not fit gets no half install.
+    auto report = qorvex::surveyInstall(installDir, fs, payload);
+    if (report && report->verdict == qorvex::Verdict::Blocked) {
+      printTo(stderr, qorvex::cli::blockingEntries(*report, "\n"));
+      return kExitBlocked;
+    }
+  }
   // A run that writes keeps its log until it knows that it started: one that
   // finds a file it cannot change stops before anything changes, and then
   // prints only what stood in its way.
   qorvex::StringLogSink buffer;
   qorvex::RunLog log(&buffer);
-  std::string_view actionName = uninstall ? (dryRun ? "UNINSTALL (dry run)" : "UNINSTALL")
-                                          : (dryRun ? "CHECK" : "INSTALL");
+  std::string_view actionName = uninstall ? (cmd.dryRun ? "UNINSTALL (dry run)" : "UNINSTALL")
+                                          : (cmd.dryRun ? "CHECK" : "INSTALL");
   qorvex::writeRunHeader(log, installDir, actionName);
-  qorvex::RunRequest request{installDir, uninstall, dryRun};
-  request.checkChanges = dryRun;
-  const qorvex::RunResult result = qorvex::run(request, *fs, payload, log);
+  qorvex::RunRequest request{installDir, uninstall, cmd.dryRun};
+  request.checkChanges = cmd.dryRun;
+  const qorvex::RunResult result = qorvex::run(request, fs, payload, log);
   if (!payload.failedName().empty()) {
-    reportPayloadProblem(payloadDir, payload.failedName(), payload.failedError());
+    reportPayloadProblem(*cmd.payloadDir, payload.failedName(), payload.failedError());
   }
-  auto report = [&](const std::string& path, Error error, bool readOnly) {
-    const std::string where = path.empty() ? installDir : path;
-    const std::string name(qorvex::errorName(error));
-    const std::string hint(qorvex::problemHint(error, readOnly, kHintStyle));
-    std::fprintf(stderr, "qorvex-patch: %s: %s: %s\n", where.c_str(), name.c_str(), hint.c_str());
-  };
-  if (!dryRun && !result.problems.empty()) {
+  if (!cmd.dryRun && !result.problems.empty()) {
     for (const qorvex::PreflightProblem& problem : result.problems) {
-      report(problem.path, problem.error, problem.readOnly);
+      reportProblem(installDir, problem.path, problem.error, problem.readOnly);
     }
     return kExitFatal;
   }
   if (result.fatal) qorvex::writeFatalLine(log, qorvex::errorName(result.error));
-  std::fwrite(buffer.text().data(), 1, buffer.text().size(), stdout);
-  std::fflush(stdout);
+  printTo(stdout, buffer.text());
   // CHECK names every change that an install could not make.
   for (const qorvex::PreflightProblem& problem : result.problems) {
-    report(problem.path, problem.error, problem.readOnly);
+    reportProblem(installDir, problem.path, problem.error, problem.readOnly);
   }
   if (result.fatal) {
     // The log names the error; this line names the file it happened to.
-    report(result.failedPath, result.error, false);
+    reportProblem(installDir, result.failedPath, result.error, false);
     return kExitFatal;
   }
   return result.success && result.problems.empty() ? kExitSuccess : kExitErrors;
+}
+
+int runCli(const std::vector<std::string>& args) {
+  auto parsed = parseCommandLine(args);
+  if (const int* exitCode = std::get_if<int>(&parsed)) return *exitCode;
+  const CommandLine& cmd = std::get<CommandLine>(parsed);
+
+  std::unique_ptr<qorvex::FileSystem> fs = qorvex::makePlatformFileSystem();
+  std::optional<qorvex::DirectoryPayload> payload = openPayload(*fs, cmd);
+  if (!payload) return kExitUsage;
+  std::optional<std::string> installDir = resolveInstallDir(*fs, cmd.installDirArgument);
+  if (!installDir) return kExitUsage;
+  if (cmd.action == Action::Status) return runStatus(*fs, *payload, *installDir, cmd.json);
+  return runAction(*fs, *payload, *installDir, cmd);
 }
 
 }  // namespace

@@ -9,14 +9,6 @@
 namespace qorvex {
 namespace {
 
-enum class TokenKind : unsigned char { Word, Blank, LineBreak };
-
-struct Token {
-  TokenKind kind;
-  std::size_t start;
-  std::size_t end;
-};
-
 inline bool isBlankByte(char c) { return c == ' ' || c == '\t'; }
 inline bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -31,8 +23,9 @@ struct SeparatorTable {
 };
 constexpr SeparatorTable kSeparators;
 
-// The token that starts at pos (pos < text.size()).
-inline Token tokenAt(std::string_view text, std::size_t pos) {
+}  // namespace
+
+Token tokenAt(std::string_view text, std::size_t pos) {
   const std::size_t n = text.size();
   const char c = text[pos];
   std::size_t end = pos + 1;
@@ -57,6 +50,16 @@ std::vector<Token> tokenize(std::string_view text) {
   }
   return tokens;
 }
+
+std::size_t lineOfOffset(std::string_view text, std::size_t offset) {
+  std::size_t line = 1;
+  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
+    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) ++line;
+  }
+  return line;
+}
+
+namespace {
 
 // Matches one anchor token at `cursor`; moves the cursor past what it covered.
 // A word must be there byte for byte and may be followed by more word bytes.
@@ -128,12 +131,16 @@ struct MatchTally {
   std::size_t count = 0;
   std::size_t start = 0;
   std::size_t end = 0;
+  // When set, the starts of the first `limit` matches are kept too.
+  std::vector<std::size_t>* starts = nullptr;
+  std::size_t limit = 0;
 
   void add(std::size_t matchStart, std::size_t matchEnd) {
     if (++count == 1) {
       start = matchStart;
       end = matchEnd;
     }
+    if (starts != nullptr && starts->size() < limit) starts->push_back(matchStart);
   }
 
   AnchorSearch result(AnchorEnd at) const {
@@ -179,8 +186,7 @@ bool lastTokenMatches(std::string_view text, const Token& t, std::string_view an
 // equal a text token, the last is checked on the token after. Linear in the
 // text whatever the anchor.
 MatchTally findByTokenStream(std::string_view text, std::string_view anchor,
-                             const std::vector<Token>& tokens) {
-  MatchTally tally;
+                             const std::vector<Token>& tokens, MatchTally tally = {}) {
   const std::size_t m = tokens.size();
   const Token& last = tokens.back();
   const std::size_t prefix = m - 1;
@@ -289,6 +295,19 @@ AnchorSearch findAnchor(std::string_view text, std::string_view anchor, AnchorEn
     tally = findByTokenStream(text, anchor, tokens);
   }
   return tally.result(at);
+}
+
+std::vector<std::size_t> findAnchorStarts(std::string_view text, std::string_view anchor,
+                                          std::size_t limit) {
+  std::vector<std::size_t> starts;
+  const std::vector<Token> tokens = tokenize(anchor);
+  if (tokens.empty()) return starts;
+  // The token stream meets the matches in text order.
+  MatchTally tally;
+  tally.starts = &starts;
+  tally.limit = limit;
+  (void)findByTokenStream(text, anchor, tokens, tally);
+  return starts;
 }
 
 AnchorSearch findAnchorReference(std::string_view text, std::string_view anchor, AnchorEnd at) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 namespace qorvex {
 
@@ -17,6 +18,25 @@ struct AnchorSearch {
 // sequences of words, blank runs and line ends; a match starts only where a
 // token of the text starts, and the anchor's last word may end inside a word.
 AnchorSearch findAnchor(std::string_view text, std::string_view anchor, AnchorEnd at);
+
+// Where every match starts (at most `limit` of them, in text order).
+std::vector<std::size_t> findAnchorStarts(std::string_view text, std::string_view anchor,
+                                          std::size_t limit);
+
+// The tokens the matcher compares: words, blank runs (spaces and tabs) and
+// line ends (CR LF, LF or a lone CR).
+enum class TokenKind : unsigned char { Word, Blank, LineBreak };
+struct Token {
+  TokenKind kind;
+  std::size_t start;
+  std::size_t end;
+};
+// The token that starts at pos (pos < text.size()).
+Token tokenAt(std::string_view text, std::size_t pos);
+std::vector<Token> tokenize(std::string_view text);
+// 1 + the number of line ends before `offset`, counted as the matcher counts
+// them.
+std::size_t lineOfOffset(std::string_view text, std::size_t offset);
 
 // The straightforward token-by-token search from every token start; kept as
 // the reference that tests compare findAnchor with.

@@ -9,6 +9,7 @@
 #include "patch_block.h"
 #include "passes.h"
 #include "run_context.h"
+#include "survey.h"
 
 namespace qorvex {
 namespace {
@@ -19,12 +20,23 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
   const std::string& path = file.relativePath;
   auto content = readWholeFile(run, path);
   if (!content) {
-    if (content.error() != Error::FileNotFound) return fail(content.error());
+    if (content.error() != Error::FileNotFound && !surveying(run)) return fail(content.error());
+    for (const PatchEntry& patch : file.patches) {
+      if (content.error() == Error::FileNotFound) {
+        surveyEntry(run, path, patch.id, patch.marker, EntryState::FileMissing);
+      } else {
+        surveyUnreadable(run, path, patch.id, patch.marker, content.error());
+      }
+    }
+    if (content.error() != Error::FileNotFound) return {};
     run.addError(path + ": file not found, skipped (" + std::to_string(file.patches.size()) +
                  " patch(es) not applied)");
     return {};
   }
   std::string working = std::move(*content);
+  // What the survey shows is where the text is in the file as it lies on
+  // disk, not in the copy that earlier entries' blocks have grown.
+  const std::string original = surveying(run) ? working : std::string();
   std::uint32_t applied = 0;
   std::uint32_t alreadyApplied = 0;
 
@@ -34,14 +46,20 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
       if (!migrated) return migrated;
     }
     if (findPatchBlock(working, patch.marker)) {
+      surveyApplied(run, path, patch.id, patch.marker, patch.text, working);
       ++alreadyApplied;
       continue;
     }
     if (!patch.text.empty() && !working.empty() && containsIgnoringCr(working, patch.text)) {
+      surveyEntry(run, path, patch.id, patch.marker, EntryState::PresentUnmarked);
       ++alreadyApplied;
       continue;
     }
     AnchorSearch found = findAnchor(working, patch.anchor, AnchorEnd::End);
+    if (found.kind != AnchorSearch::Unique) {
+      surveyAnchorProblem(run, path, patch.id, patch.marker, found.kind == AnchorSearch::Ambiguous,
+                          original, patch.anchor);
+    }
     switch (found.kind) {
       case AnchorSearch::NotFound:
         run.addError(path + " [" + patch.id +
@@ -54,6 +72,7 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
                      "required.");
         break;
       case AnchorSearch::Unique: {
+        surveyEntry(run, path, patch.id, patch.marker, EntryState::Pending);
         const std::string block = buildPatchBlock(patch.marker, patch.text);
         std::string next;
         next.reserve(working.size() + block.size());
@@ -93,11 +112,13 @@ Result<void> installPass(RunContext& run) {
   if (Result<void> deployed = deployUndoModule(run); !deployed) {
     return run.failAt(kModulePath, deployed.error());
   }
+  if (surveying(run)) run.surveyed = &run.survey->entries;
   for (const FileEntry& file : run.manifest.files) {
     if (Result<void> patched = patchFile(run, file); !patched) {
       return run.failAt(file.relativePath, patched.error());
     }
   }
+  if (surveying(run)) run.surveyed = &run.survey->dialogs;
   for (const DlgFileEntry& entry : run.manifest.dlgFiles) {
     if (Result<void> inserted = insertPanelBlock(run, entry); !inserted) {
       return run.failAt(entry.relativePath, inserted.error());

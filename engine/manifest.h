@@ -63,6 +63,14 @@ struct PatchManifest {
 // InvalidNumber, Overflow, OutOfMemory.
 Result<PatchManifestJson> parseManifest(std::string_view text);
 
+// The game's own version file (autoupdate.cfg): one JSON object with a string
+// "version" and perhaps a "branch"; other keys are skipped.
+struct GameVersion {
+  std::string version;
+  std::optional<std::string> branch;
+};
+Result<GameVersion> parseGameVersion(std::string_view text);
+
 // insertTextBefore when present and not empty, otherwise insertText when
 // present and not empty, otherwise the empty text.
 Result<PatchManifest> toEngineForm(PatchManifestJson parsed, std::string_view moduleText);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -116,6 +117,13 @@ class JsonReader {
     if (peek() != 'n') return false;
     readLiteral("null");
     return true;
+  }
+
+  // A string value, or nothing after skipping a value of another kind.
+  std::optional<std::string> readStringIfString() {
+    if (peek() == '"') return readString();
+    skipValue();
+    return std::nullopt;
   }
 
   std::int64_t readInteger() {
@@ -482,6 +490,26 @@ Result<PatchManifestJson> parseManifest(std::string_view text) {
     });
     in.expectEnd();
     return manifest;
+  } catch (const ParseFailure& failure) {
+    return fail(failure.error);
+  } catch (const std::bad_alloc&) {
+    return fail(Error::OutOfMemory);
+  }
+}
+
+Result<GameVersion> parseGameVersion(std::string_view text) {
+  try {
+    JsonReader in(text);
+    GameVersion version;
+    std::optional<std::string> found;
+    in.readObject({
+        {"version", true, [&] { found = in.readStringIfString(); }},
+        {"branch", false, [&] { version.branch = in.readStringIfString(); }},
+    });
+    in.expectEnd();
+    if (!found) return fail(Error::UnexpectedToken);
+    version.version = std::move(*found);
+    return version;
   } catch (const ParseFailure& failure) {
     return fail(failure.error);
   } catch (const std::bad_alloc&) {

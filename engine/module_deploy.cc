@@ -8,6 +8,7 @@
 #include "passes.h"
 #include "patch_block.h"
 #include "run_context.h"
+#include "survey.h"
 
 namespace qorvex {
 
@@ -22,13 +23,19 @@ Result<void> deployUndoModule(RunContext& run) {
   if (existing) {
     // A copy whose line ends were turned into CR LF is still the same module.
     if (equalIgnoringCr(*existing, moduleText)) {
+      surveyModule(run, ModuleState::Current);
       run.log.write({"[SKIP] ", kModuleLogName, " is already up to date.\n"});
       ++run.summary.filesSkipped;
       return {};
     }
+    surveyModule(run, ModuleState::Outdated);
     tag = "[UPDATE]";
   } else if (existing.error() != Error::FileNotFound) {
-    return fail(existing.error());
+    if (!surveying(run)) return fail(existing.error());
+    surveyModule(run, ModuleState::Unreadable, existing.error());
+    return {};
+  } else {
+    surveyModule(run, ModuleState::Absent);
   }
   run.log.write({tag, " ", kModuleLogName, "\n"});
   const auto kind = existing ? PlannedChange::Kind::Replace : PlannedChange::Kind::Create;

@@ -13,6 +13,9 @@
 
 namespace qorvex {
 
+struct SurveyReport;
+struct EntryReport;
+
 // The undo module's file, and how log lines name it.
 inline constexpr std::string_view kModulePath = "MissionEditor\\modules\\me_qorvex_undo.lua";
 inline constexpr std::string_view kModuleLogName = "modules/me_qorvex_undo.lua";
@@ -44,6 +47,10 @@ struct RunContext {
   // Where the passes' log goes until the plan is carried out (null in a dry
   // run, which logs straight to the run log).
   const StringLogSink* capture = nullptr;
+  // When set, the run only surveys: every entry's state is recorded (into
+  // `surveyed`, the list of the loop under way) and read errors are not fatal.
+  SurveyReport* survey = nullptr;
+  std::vector<EntryReport>* surveyed = nullptr;
 
   void addError(std::string entry) {
     summary.errors.push_back(std::move(entry));

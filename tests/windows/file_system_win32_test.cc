@@ -21,6 +21,7 @@
 #include "payload.h"
 #include "run_context.h"
 #include "run_log.h"
+#include "temporary_file.h"
 
 #ifndef ERROR_VIRUS_INFECTED
 #define ERROR_VIRUS_INFECTED 225L
@@ -156,6 +157,22 @@ class Win32FileSystemTest : public ::testing::Test {
     return bytes;
   }
 
+  // The volume and index that identify a file whatever its name: equal for
+  // two names of one file.
+  std::string fileId(std::string_view relative) const {
+    HANDLE file = CreateFileW(at(relative).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      return "<cannot open: " + std::to_string(GetLastError()) + ">";
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool got = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!got) return "<no information>";
+    return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
+           ":" + std::to_string(info.nFileIndexLow);
+  }
+
   bool exists(std::string_view relative) const {
     return GetFileAttributesW(at(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
@@ -185,8 +202,8 @@ class Win32FileSystemTest : public ::testing::Test {
     return file;
   }
 
-  Result<void> writeNew(std::string_view relative, std::string_view bytes, CreateMode mode) {
-    auto file = dir_->createFile(relative, mode);
+  Result<void> writeNew(std::string_view relative, std::string_view bytes) {
+    auto file = dir_->createFile(relative, "");
     if (!file) return fail(file.error());
     Result<void> written = (*file)->write(bytes);
     if (written) written = (*file)->commit();
@@ -235,7 +252,7 @@ TEST_F(Win32FileSystemTest, OpensDirectoryWithNonAsciiName) {
   ASSERT_TRUE(CreateDirectoryW((root_ + L"\\DCS W\u00F6rld \u2708").c_str(), nullptr));
   auto dir = fs_->openDirectory(narrow(root_) + "\\" + name);
   ASSERT_TRUE(dir) << nameOf(dir);
-  auto file = (*dir)->createFile("x.lua", CreateMode::New);
+  auto file = (*dir)->createFile("x.lua", "");
   ASSERT_TRUE(file);
   ASSERT_TRUE((*file)->commit());
   EXPECT_NE(GetFileAttributesW((root_ + L"\\DCS W\u00F6rld \u2708\\x.lua").c_str()),
@@ -254,7 +271,7 @@ TEST_F(Win32FileSystemTest, ReadsWholeFileWithItsBytesUnchanged) {
 
 TEST_F(Win32FileSystemTest, EmptyFileReadsAsEmpty) {
   put("empty.lua", "");
-  auto text = readWholeFile(*dir_, "empty.lua");
+  auto text = dir_->readFile("empty.lua", kMaxFileSize);
   ASSERT_TRUE(text) << nameOf(text);
   EXPECT_EQ(*text, "");
 }
@@ -264,14 +281,14 @@ TEST_F(Win32FileSystemTest, ReadsSixteenMebibytesButNotOneByteMore) {
   big[0] = 'a';
   big[big.size() - 1] = 'z';
   put("exact.lua", big);
-  auto text = readWholeFile(*dir_, "exact.lua");
+  auto text = dir_->readFile("exact.lua", kMaxFileSize);
   ASSERT_TRUE(text) << nameOf(text);
   EXPECT_EQ(text->size(), kMaxFileSize);
   EXPECT_EQ(*text, big);
 
   big.push_back('!');
   put("over.lua", big);
-  EXPECT_EQ(nameOf(readWholeFile(*dir_, "over.lua")), "StreamTooLong");
+  EXPECT_EQ(nameOf(dir_->readFile("over.lua", kMaxFileSize)), "StreamTooLong");
 }
 
 TEST_F(Win32FileSystemTest, ReadErrorsAreNamed) {
@@ -296,7 +313,6 @@ TEST_F(Win32FileSystemTest, FileHeldWithoutSharingIsAccessDenied) {
   put("locked.lua", "mine");
   hold("locked.lua", GENERIC_READ, 0);
   EXPECT_EQ(nameOf(dir_->readFile("locked.lua", 100)), "AccessDenied");
-  EXPECT_EQ(nameOf(dir_->createFile("locked.lua", CreateMode::Truncate)), "AccessDenied");
 }
 
 // --- Paths --------------------------------------------------------------------
@@ -340,16 +356,16 @@ TEST_F(Win32FileSystemTest, RefusesPathsThatLeaveTheDirectoryOrBendWindowsNames)
                                "cut\xE2\x9C"};
   for (const std::string& path : paths) {
     EXPECT_EQ(nameOf(dir_->readFile(path, 100)), "BadPathName") << path;
-    EXPECT_EQ(nameOf(dir_->createFile(path, CreateMode::New)), "BadPathName") << path;
+    EXPECT_EQ(nameOf(dir_->createFile(path, "")), "BadPathName") << path;
   }
   EXPECT_EQ(names(), std::set<std::string>{"a.lua"});
 }
 
 TEST_F(Win32FileSystemTest, NameLongerThan255IsNameTooLong) {
   std::string longest(255, 'n');
-  ASSERT_TRUE(writeNew(longest, "ok", CreateMode::New));
+  ASSERT_TRUE(writeNew(longest, "ok"));
   EXPECT_EQ(content(longest), "ok");
-  EXPECT_EQ(nameOf(dir_->createFile(std::string(256, 'n'), CreateMode::New)), "NameTooLong");
+  EXPECT_EQ(nameOf(dir_->createFile(std::string(256, 'n'), "")), "NameTooLong");
 }
 
 TEST_F(Win32FileSystemTest, PathsBeyondMaxPathWork) {
@@ -358,11 +374,12 @@ TEST_F(Win32FileSystemTest, PathsBeyondMaxPathWork) {
   for (int i = 0; i < 6; ++i) {
     if (!path.empty()) path += "\\";
     path += std::string(59, static_cast<char>('a' + i)) + std::to_string(i);
-    ASSERT_TRUE(dir_->makeDirectory(path)) << path;
+    auto made = dir_->makeDirectory(path);
+    ASSERT_TRUE(made) << path << " -> " << nameOf(made);
   }
   path += "\\deep.lua";
   ASSERT_GT(root_.size() + path.size(), 300u);
-  ASSERT_TRUE(writeNew(path, "deep", CreateMode::New));
+  ASSERT_TRUE(writeNew(path, "deep"));
   auto text = dir_->readFile(path, 100);
   ASSERT_TRUE(text) << nameOf(text);
   EXPECT_EQ(*text, "deep");
@@ -371,7 +388,7 @@ TEST_F(Win32FileSystemTest, PathsBeyondMaxPathWork) {
 TEST_F(Win32FileSystemTest, NonAsciiAndAstralNamesRoundTrip) {
   // "modulé_✓_😀.lua": two-, three- and four-byte UTF-8.
   const std::string name = "modul\xC3\xA9_\xE2\x9C\x93_\xF0\x9F\x98\x80.lua";
-  ASSERT_TRUE(writeNew(name, "unicode", CreateMode::New));
+  ASSERT_TRUE(writeNew(name, "unicode"));
   EXPECT_NE(GetFileAttributesW((root_ + L"\\modul\u00E9_\u2713_\U0001F600.lua").c_str()),
             INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(names(), std::set<std::string>{name});
@@ -385,32 +402,24 @@ TEST_F(Win32FileSystemTest, NonAsciiAndAstralNamesRoundTrip) {
 TEST_F(Win32FileSystemTest, CreateNewRefusesAnExistingName) {
   put("taken.lua", "old");
   mkdir("folder");
-  EXPECT_EQ(nameOf(dir_->createFile("taken.lua", CreateMode::New)), "PathAlreadyExists");
-  EXPECT_EQ(nameOf(dir_->createFile("folder", CreateMode::New)), "PathAlreadyExists");
+  EXPECT_EQ(nameOf(dir_->createFile("taken.lua", "")), "PathAlreadyExists");
+  EXPECT_EQ(nameOf(dir_->createFile("folder", "")), "PathAlreadyExists");
   EXPECT_EQ(content("taken.lua"), "old");
-}
-
-TEST_F(Win32FileSystemTest, TruncateLeavesExactlyTheNewContent) {
-  put("long.lua", "a much longer old content");
-  ASSERT_TRUE(writeNew("long.lua", "short", CreateMode::Truncate));
-  EXPECT_EQ(content("long.lua"), "short");
-  ASSERT_TRUE(writeNew("fresh.lua", "new file", CreateMode::Truncate));
-  EXPECT_EQ(content("fresh.lua"), "new file");
 }
 
 TEST_F(Win32FileSystemTest, CreateErrorsAreNamed) {
   put("file.txt", "x");
   mkdir("folder");
-  EXPECT_EQ(nameOf(dir_->createFile("missing\\x.lua", CreateMode::New)), "FileNotFound");
-  EXPECT_EQ(nameOf(dir_->createFile("folder", CreateMode::Truncate)), "IsDir");
-  EXPECT_EQ(nameOf(dir_->createFile("file.txt\\x.lua", CreateMode::New)), "NotDir");
+  EXPECT_EQ(nameOf(dir_->createFile("missing\\x.lua", "")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->createFile("folder", "")), "PathAlreadyExists");
+  EXPECT_EQ(nameOf(dir_->createFile("file.txt\\x.lua", "")), "NotDir");
   SetFileAttributesW(at("file.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(nameOf(dir_->createFile("file.txt", CreateMode::Truncate)), "AccessDenied");
+  EXPECT_EQ(nameOf(dir_->createFile("file.txt", "")), "PathAlreadyExists");
   EXPECT_EQ(content("file.txt"), "x");
 }
 
 TEST_F(Win32FileSystemTest, FileBeingWrittenIsSharedForReadingWritingAndDeleting) {
-  auto file = dir_->createFile("open.lua", CreateMode::New);
+  auto file = dir_->createFile("open.lua", "");
   ASSERT_TRUE(file);
   ASSERT_TRUE((*file)->write("first"));
   // Another process may open it for anything while the engine writes it: the
@@ -431,7 +440,7 @@ TEST_F(Win32FileSystemTest, FileBeingWrittenIsSharedForReadingWritingAndDeleting
 }
 
 TEST_F(Win32FileSystemTest, FileIsOpenedForWritingOnly) {
-  auto file = dir_->createFile("w.lua", CreateMode::New);
+  auto file = dir_->createFile("w.lua", "");
   ASSERT_TRUE(file);
   // Share modes are checked against the access of every open handle: an
   // opener that does not share writing is refused, because we write...
@@ -500,61 +509,13 @@ TEST_F(Win32FileSystemTest, RenameNoReplaceNeverReplaces) {
   EXPECT_EQ(names(), (std::set<std::string>{"backup.bak", "backup_2.bak"}));
 }
 
-// --- The engine's whole-file write over files other processes hold ----------
-
-TEST_F(Win32FileSystemTest, WriteWholeFileReplacesAClosedFileThroughATemporaryFile) {
-  mkdir("modules");
-  put("modules/me_toolbar.lua", "old, and longer than the new text");
-  ASSERT_TRUE(writeWholeFile(*fs_, *dir_, "modules\\me_toolbar.lua", "patched"));
-  EXPECT_EQ(content("modules/me_toolbar.lua"), "patched");
-  EXPECT_EQ(names("modules"), std::set<std::string>{"me_toolbar.lua"});
-}
-
-TEST_F(Win32FileSystemTest, WriteWholeFileWritesInPlaceWhenTheFileIsHeldAgainstReplacing) {
-  // How the C runtime opens a file for reading: shared for reading and
-  // writing, not for deleting. The rename is refused, the file is writable.
-  put("me_toolbar.lua", "old, and longer than the new text");
-  HANDLE game = hold("me_toolbar.lua", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
-  put("probe", "");
-  EXPECT_EQ(nameOf(dir_->renameReplace("probe", "me_toolbar.lua")), "FileBusy");
-  ASSERT_TRUE(DeleteFileW(at("probe").c_str()));
-
-  Result<void> written = writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched");
-  ASSERT_TRUE(written) << nameOf(written);
-  EXPECT_EQ(content("me_toolbar.lua"), "patched");
-  // Written in place: the holder's handle sees the new bytes too.
-  EXPECT_EQ(readAll(game), "patched");
-  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
-}
-
-TEST_F(Win32FileSystemTest, WriteWholeFileFailsWhenTheFileIsHeldForReadingOnly) {
-  put("me_toolbar.lua", "old");
-  hold("me_toolbar.lua", GENERIC_READ, FILE_SHARE_READ);
-  put("probe", "");
-  EXPECT_EQ(nameOf(dir_->renameReplace("probe", "me_toolbar.lua")), "FileBusy");
-  ASSERT_TRUE(DeleteFileW(at("probe").c_str()));
-  // The fallback to writing in place meets the same holder, which refuses
-  // writers: the file keeps its content and no temporary file is left.
-  EXPECT_EQ(nameOf(writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched")), "AccessDenied");
-  EXPECT_EQ(content("me_toolbar.lua"), "old");
-  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
-}
-
-TEST_F(Win32FileSystemTest, WriteWholeFileReplacesAFileHeldWithFullSharing) {
-  put("me_toolbar.lua", "old, and longer than the new text");
-  hold("me_toolbar.lua", GENERIC_READ, kShareAll);
-  Result<void> written = writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched");
-  ASSERT_TRUE(written) << nameOf(written);
-  EXPECT_EQ(content("me_toolbar.lua"), "patched");
-  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
-}
-
-TEST_F(Win32FileSystemTest, ReadOnlyTargetIsAccessDeniedNotBusy) {
+TEST_F(Win32FileSystemTest, RenameReplaceOverReadOnlyFileIsAccessDeniedNotBusy) {
+  put("tmp", "new");
   put("me_toolbar.lua", "old");
   SetFileAttributesW(at("me_toolbar.lua").c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(nameOf(writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched")), "AccessDenied");
+  EXPECT_EQ(nameOf(dir_->renameReplace("tmp", "me_toolbar.lua")), "AccessDenied");
   EXPECT_EQ(content("me_toolbar.lua"), "old");
-  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
+  EXPECT_EQ(content("tmp"), "new");
 }
 
 // --- Deleting, kinds, folders -------------------------------------------------
@@ -611,33 +572,41 @@ TEST_F(Win32FileSystemTest, MakeFoldersCreatesTheChainAndStopsAtAFile) {
 
 // --- Backups ------------------------------------------------------------------
 
-TEST_F(Win32FileSystemTest, BackupIsAByteCopyUnderTheStampedNameAndLeavesNoTemporaryFile) {
+TEST_F(Win32FileSystemTest, BackupIsAHardLinkUntilTheRunEndsThenACopyOfItsOwn) {
   mkdir("modules");
   const std::string original("-- toolbar\r\nlocal x = 1\r\n\xEF\xBB\xBF", 27);
   put("modules/me_toolbar.lua", original);
-  PatchManifest manifest{};
-  EmbeddedPayload payload;
-  StringLogSink sink;
-  RunLog log(&sink);
-  RunContext run{*fs_, *dir_, manifest, payload, log, RunSummary{}, false, false};
+  std::string backup;
+  {
+    PatchManifest manifest{};
+    EmbeddedPayload payload;
+    StringLogSink sink;
+    RunLog log(&sink);
+    RunContext run{*fs_, *dir_, manifest, payload, log, RunSummary{}, false, false};
 
-  const std::int64_t before = fs_->nowUnixSeconds();
-  ASSERT_TRUE(createBackup(run, "modules\\me_toolbar.lua"));
-  const std::int64_t after = fs_->nowUnixSeconds();
+    const std::int64_t before = fs_->nowUnixSeconds();
+    ASSERT_TRUE(createBackup(run, "modules\\me_toolbar.lua"));
+    const std::int64_t after = fs_->nowUnixSeconds();
 
-  std::set<std::string> found = names("modules");
-  ASSERT_EQ(found.size(), 2u);
-  found.erase("me_toolbar.lua");
-  const std::string backup = *found.begin();
-  std::set<std::string> expected;
-  for (std::int64_t t = before; t <= after; ++t) {
-    expected.insert("me_toolbar.lua.qorvex-backup_" + formatBackupStamp(t) + ".bak");
+    std::set<std::string> found = names("modules");
+    ASSERT_EQ(found.size(), 2u);
+    found.erase("me_toolbar.lua");
+    backup = "modules/" + *found.begin();
+    std::set<std::string> expected;
+    for (std::int64_t t = before; t <= after; ++t) {
+      expected.insert("modules/me_toolbar.lua.qorvex-backup_" + formatBackupStamp(t) + ".bak");
+    }
+    EXPECT_TRUE(expected.count(backup)) << backup;
+    EXPECT_EQ(fileId(backup), fileId("modules/me_toolbar.lua"));
+    EXPECT_EQ(run.summary.backupsCreated, 1u);
+    EXPECT_EQ(sink.text(), "        backup -> " + backup.substr(8) + "\r\n");
   }
-  EXPECT_TRUE(expected.count(backup)) << backup;
-  EXPECT_EQ(content("modules/" + backup), original);
+  // The file was never replaced, so the run's end made the backup a file of
+  // its own: a later edit of the live file cannot reach it.
+  EXPECT_NE(fileId(backup), fileId("modules/me_toolbar.lua"));
+  EXPECT_EQ(content(backup), original);
   EXPECT_EQ(content("modules/me_toolbar.lua"), original);
-  EXPECT_EQ(run.summary.backupsCreated, 1u);
-  EXPECT_EQ(sink.text(), "        backup -> " + backup + "\r\n");
+  EXPECT_EQ(names("modules"), (std::set<std::string>{"me_toolbar.lua", backup.substr(8)}));
 }
 
 // --- Clock and random generator -------------------------------------------------
@@ -780,8 +749,13 @@ TEST(Win32ErrorNames, EveryWin32CodeMapsToItsEngineName) {
       {ERROR_WORKING_SET_QUOTA, "SystemResources"},
       {ERROR_TOO_MANY_OPEN_FILES, "SystemResources"},
       {ERROR_NOT_SAME_DEVICE, "RenameAcrossMountPoints"},
-      {ERROR_DISK_FULL, "Unexpected"},
-      {ERROR_HANDLE_DISK_FULL, "Unexpected"},
+      {ERROR_DISK_FULL, "NoSpaceLeft"},
+      {ERROR_HANDLE_DISK_FULL, "NoSpaceLeft"},
+      {ERROR_CRC, "InputOutput"},
+      {ERROR_IO_DEVICE, "InputOutput"},
+      {ERROR_READ_FAULT, "InputOutput"},
+      {ERROR_WRITE_FAULT, "InputOutput"},
+      {ERROR_SECTOR_NOT_FOUND, "InputOutput"},
       {ERROR_INVALID_PARAMETER, "Unexpected"},
       {ERROR_GEN_FAILURE, "Unexpected"},
   };

@@ -41,6 +41,23 @@ mkdir -p "$build/wine-fixture"
 python3 "$root/tests/fixtures/make_game_install.py" "$fixture" >/dev/null
 export QORVEX_FIXTURE_INSTALL="Z:${fixture//\//\\}"
 
+# Nor can Wine make a Unix symbolic link or a FIFO (its CreateSymbolicLinkW
+# reports success and makes nothing), and a link that leads out of the install
+# is what the Win32 backend must refuse; make them here as well.
+links="$build/wine-fixture/links"
+mkdir -p "$links/outside" "$links/install/real"
+printf 'outside' >"$links/outside/outside.lua"
+printf 'inside' >"$links/install/real/inside.lua"
+ln -s ../outside "$links/install/dirlink"
+ln -s ../outside/outside.lua "$links/install/filelink.lua"
+ln -s ../outside/missing.lua "$links/install/dangling.lua"
+mkfifo "$links/install/fifo"
+# A game whose modules folder is a link to a folder outside it.
+cp -a "$fixture" "$links/game"
+mv "$links/game/MissionEditor/modules" "$links/outside-modules"
+ln -s ../../outside-modules "$links/game/MissionEditor/modules"
+export QORVEX_FIXTURE_LINKS="Z:${links//\//\\}"
+
 failed=()
 for exe in "${exes[@]}"; do
   name="${exe#"$build"/}"

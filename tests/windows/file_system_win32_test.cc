@@ -27,6 +27,7 @@
 #include "run_context.h"
 #include "run_log.h"
 #include "temporary_file.h"
+#include "win32_test_support.h"
 
 #ifndef ERROR_VIRUS_INFECTED
 #define ERROR_VIRUS_INFECTED 225L
@@ -44,55 +45,12 @@ using namespace std::string_literals;
 
 constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
 constexpr LONG kStatusAccessDenied = static_cast<LONG>(0xC0000022);
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-std::wstring wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                              static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                      out.data(), n);
-  return out;
-}
-
-std::string narrow(std::wstring_view utf16) {
-  if (utf16.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(),
-                              static_cast<int>(utf16.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), static_cast<int>(utf16.size()),
-                      out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::string nameOf(const Result<void>& result) {
-  return result ? "ok" : std::string(errorName(result.error()));
-}
-template <typename T>
-std::string nameOf(const Result<T>& result) {
-  return result ? "ok" : std::string(errorName(result.error()));
-}
-
-void removeTree(const std::wstring& path) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring child = path + L"\\" + name;
-      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        removeTree(child);
-      } else {
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
-}
+using test_support::fileIdOf;
+using test_support::kShareAll;
+using test_support::nameOf;
+using test_support::narrow;
+using test_support::removeTree;
+using test_support::wide;
 
 class Win32FileSystemTest : public ::testing::Test {
  protected:
@@ -164,21 +122,8 @@ class Win32FileSystemTest : public ::testing::Test {
     return bytes;
   }
 
-  // The volume and index that identify a file whatever its name: equal for
-  // two names of one file.
-  std::string fileId(std::string_view relative) const {
-    HANDLE file = CreateFileW(at(relative).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      return "<cannot open: " + std::to_string(GetLastError()) + ">";
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool got = GetFileInformationByHandle(file, &info);
-    CloseHandle(file);
-    if (!got) return "<no information>";
-    return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
-           ":" + std::to_string(info.nFileIndexLow);
-  }
+  // Equal for two names of one file.
+  std::string fileId(std::string_view relative) const { return fileIdOf(at(relative)); }
 
   bool exists(std::string_view relative) const {
     return GetFileAttributesW(at(relative).c_str()) != INVALID_FILE_ATTRIBUTES;

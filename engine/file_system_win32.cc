@@ -446,6 +446,9 @@ class Win32Directory : public Directory {
     if (!target) return fail(target.error());
     if (auto file = requireFile(*source); !file) return fail(file.error());
     if (auto folder = checkFolder(*target); !folder) return fail(folder.error());
+    if (auto removable = checkNamesRemovable(source->full); !removable) {
+      return fail(removable.error());
+    }
     if (CreateHardLinkW(target->full.c_str(), source->full.c_str(), nullptr)) return {};
     const DWORD code = GetLastError();
     if (code == ERROR_PATH_NOT_FOUND) return fail(missingPathError(target->full, root_.size()));
@@ -665,6 +668,20 @@ class Win32Directory : public Directory {
     if (!place) return 0;
     auto found = requireFile(*place);
     return found ? found->attributes & kCopiedAttributes : 0;
+  }
+
+  // FileBusy when another process holds the file without FILE_SHARE_DELETE.
+  // While it does, no name of the file can be removed or replaced: a backup
+  // made as a link now could not be turned into a copy of its own if the run
+  // has to stop, and would change with every later edit of the file. The
+  // engine makes a copy instead. Asking for delete access is what such a
+  // holder refuses; the probe is closed at once, so it never refuses anyone.
+  Result<void> checkNamesRemovable(const std::wstring& path) const {
+    Handle probe(CreateFileW(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (probe.valid()) return {};
+    const DWORD code = GetLastError();
+    return fail(code == ERROR_SHARING_VIOLATION ? Error::FileBusy : errorFromWin32(code));
   }
 
   // MoveFileExW says ERROR_ACCESS_DENIED both when the caller may not

@@ -681,6 +681,23 @@ TEST_F(Win32FileSystemTest, LinkFileNeverReplacesAndNamesWhatIsWrong) {
   EXPECT_EQ(names(), (std::set<std::string>{"a.lua", "folder", "taken.lua"}));
 }
 
+TEST_F(Win32FileSystemTest, NoLinkIsMadeToAFileHeldWithoutDeleteSharing) {
+  // Such a link could not be removed or replaced while the file is held, so a
+  // backup made that way could not become a copy of its own: the engine makes
+  // a copy when linking fails.
+  for (const HeldWithoutDeleteSharing& h : kHolders) {
+    SCOPED_TRACE(h.holder);
+    put("me_toolbar.lua", "toolbar");
+    HANDLE holder = hold("me_toolbar.lua", h.access, h.share);
+    EXPECT_EQ(nameOf(dir_->linkFile("me_toolbar.lua", "backup.bak")), "FileBusy");
+    EXPECT_FALSE(exists("backup.bak"));
+    release(holder);
+  }
+  hold("me_toolbar.lua", GENERIC_READ, kShareAll);
+  EXPECT_TRUE(dir_->linkFile("me_toolbar.lua", "backup.bak"));
+  EXPECT_EQ(fileId("backup.bak"), fileId("me_toolbar.lua"));
+}
+
 TEST_F(Win32FileSystemTest, ListFolderNamesEverythingInOneFolder) {
   // "modulé_✓_😀.lua": two-, three- and four-byte UTF-8.
   const std::string unicode = "modul\xC3\xA9_\xE2\x9C\x93_\xF0\x9F\x98\x80.lua";

@@ -4,7 +4,8 @@
 # Every *_tests.exe under BUILD_DIR/tests runs once, whole, in the build's
 # private Wine prefix (BUILD_DIR/wine-prefix), and then qorvex-patch.exe runs
 # check, install and uninstall on a synthetic game install
-# (tests/windows/cli_round_trip.sh). Exits non-zero when an executable is
+# (tests/windows/cli_round_trip.sh), is killed midway and meets a file held
+# open (tests/windows/kill_and_hold.sh). Exits non-zero when an executable is
 # missing, fails or crashes. Needs no terminal and no display;
 # set QORVEX_WINE_XVFB=1 to run the executables inside xvfb-run all the same.
 # Build first with scripts/build_windows.sh.
@@ -82,9 +83,16 @@ if ! "$root/tests/windows/cli_round_trip.sh" "$build"; then
   failed+=("cli/qorvex-patch.exe round trip")
 fi
 
+# The same program killed at random moments, and meeting a file held open.
+echo "=== cli/qorvex-patch.exe killed midway and held off (under Wine)"
+if ! "$root/tests/windows/kill_and_hold.sh" "$build"; then
+  failed+=("cli/qorvex-patch.exe killed and held off")
+fi
+
 echo
 if [ ${#failed[@]} -ne 0 ]; then
   printf 'run_wine_tests: FAILED: %s\n' "${failed[@]}" >&2
   exit 1
 fi
-echo "run_wine_tests: all ${#exes[@]} Windows test executables and the round trip passed under Wine"
+echo "run_wine_tests: all ${#exes[@]} Windows test executables, the round trip and the" \
+  "kill and hold probes passed under Wine"

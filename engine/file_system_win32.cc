@@ -6,16 +6,28 @@
 // and turns off the Win32 name rewriting (trailing dots and spaces dropped,
 // '/' turned into '\', device names), so the checks that rewriting would do
 // are made here instead, before a name reaches the file system.
+//
+// A path string cannot say where it leads: a junction or a symbolic link on
+// the way may take it anywhere. So before each operation the folder it works
+// in and the thing it works on are opened for their attributes only, and the
+// name Windows reports for each open handle must be the install directory's
+// own name followed by the names the engine asked for. The handles are
+// closed again before the operation, which takes names, not handles.
 #include "file_system_win32.h"
 
 // clang-format off
-#include <windows.h>  // first: bcrypt.h needs its types
+#include <windows.h>  // first: bcrypt.h and winternl.h need its types
 #include <bcrypt.h>
+#include <winternl.h>
 // clang-format on
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "file_system.h"
 
@@ -42,6 +54,9 @@ namespace {
 
 constexpr LONG kStatusSuccess = 0;
 constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005);
+constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
 
 // NTFS and the other Windows file systems allow 255 UTF-16 units per name;
 // the "\\?\" form allows 32,767 for the whole path.
@@ -86,16 +101,6 @@ class Handle {
 bool isDirectoryPath(const std::wstring& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Windows refuses to overwrite or replace a file marked read-only. Wine
-// (where Linux players run the setup) leaves that to the Unix permissions,
-// which do not stop root; the flag is checked here so it holds everywhere.
-bool isReadOnlyFile(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) ==
-             FILE_ATTRIBUTE_READONLY;
 }
 
 // Windows answers ERROR_PATH_NOT_FOUND both for a missing folder and for a
@@ -143,25 +148,116 @@ bool isReservedCharacter(wchar_t c) {
          c == L'*';
 }
 
-// A relative path from toNativeRelativePath(), checked name by name for what
-// the "\\?\" prefix would otherwise let through: a ':' would open an
-// alternate data stream, a trailing dot or space makes a name that Explorer
-// cannot handle.
+// One name, checked for what the "\\?\" prefix would otherwise let through:
+// a ':' would open an alternate data stream, a trailing dot or space makes a
+// name that Explorer cannot handle.
+Result<void> checkName(std::wstring_view name) {
+  if (name.size() > kMaxComponent) return fail(Error::NameTooLong);
+  if (name.empty() || name.back() == L'.' || name.back() == L' ') return fail(Error::BadPathName);
+  for (wchar_t c : name) {
+    if (isReservedCharacter(c)) return fail(Error::BadPathName);
+  }
+  return {};
+}
+
+// A relative path from toNativeRelativePath(), checked name by name.
 Result<void> checkRelativeNames(std::wstring_view relative) {
   std::size_t start = 0;
   while (start <= relative.size()) {
     std::size_t end = relative.find(L'\\', start);
     if (end == std::wstring_view::npos) end = relative.size();
-    std::wstring_view name = relative.substr(start, end - start);
-    if (name.size() > kMaxComponent) return fail(Error::NameTooLong);
-    if (name.empty() || name.back() == L'.' || name.back() == L' ') return fail(Error::BadPathName);
-    for (wchar_t c : name) {
-      if (isReservedCharacter(c)) return fail(Error::BadPathName);
-    }
+    if (auto name = checkName(relative.substr(start, end - start)); !name) return name;
     start = end + 1;
   }
   return {};
 }
+
+bool samePath(std::wstring_view a, std::wstring_view b) {
+  // Windows file names are compared without regard to case, the way NTFS
+  // itself compares them (ordinal, not by the rules of a language).
+  return a.size() == b.size() &&
+         CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The name Windows gives an open file or folder: the path it was reached by
+// once every link on the way was followed ("\Device\HarddiskVolume3\..." on
+// Windows, "\??\Z:\..." under Wine), without a trailing '\'. This is what
+// GetFinalPathNameByHandleW builds on; that one is not used because under
+// Wine 8 it fails for a path longer than MAX_PATH. Only ever asked of a disk
+// file or folder: for a pipe the question can block.
+Result<std::wstring> objectNameOf(HANDLE handle) {
+  std::vector<unsigned char> buffer;
+  ULONG size = sizeof(UNICODE_STRING) + (MAX_PATH + 1) * sizeof(wchar_t);
+  for (;;) {
+    try {
+      buffer.resize(size);
+    } catch (const std::bad_alloc&) {
+      return fail(Error::OutOfMemory);
+    }
+    ULONG needed = 0;
+    const NTSTATUS status =
+        NtQueryObject(handle, ObjectNameInformation, buffer.data(), size, &needed);
+    if (status == kStatusSuccess) break;
+    if ((status != kStatusBufferOverflow && status != kStatusInfoLengthMismatch &&
+         status != kStatusBufferTooSmall) ||
+        needed <= size) {
+      return fail(errorFromWin32(RtlNtStatusToDosError(status)));
+    }
+    size = needed;
+  }
+  const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+  std::wstring result(name->Buffer, name->Length / sizeof(wchar_t));
+  if (!result.empty() && result.back() == L'\\') result.pop_back();
+  return result;
+}
+
+// A symbolic link, a junction, a mount point: a reparse point that stands for
+// another name. Other reparse points (deduplicated files, cloud placeholders)
+// hold their own data under their own name, and are files like any other.
+bool isLink(HANDLE handle, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) return true;
+  return IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+// What an open handle shows of the thing behind it.
+struct Found {
+  FileKind kind = FileKind::Other;
+  DWORD attributes = 0;
+};
+
+// Why `found` is not a regular file to work on; links were refused before.
+Error notARegularFile(const Found& found) {
+  return found.kind == FileKind::Directory ? Error::IsDir : Error::NotAFile;
+}
+
+bool isReadOnly(const Found& found) { return (found.attributes & FILE_ATTRIBUTE_READONLY) != 0; }
+
+// Attributes a replacement takes over from the file it replaces. Never
+// FILE_ATTRIBUTE_READONLY: the new file is a temporary one until it is put in
+// place, and one that a run gives up must stay deletable.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The run's lock, in the install directory itself; see tryLock().
+constexpr std::wstring_view kLockName = L".qorvex-lock";
+
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE handle) : handle_(handle) {}
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  ~FindHandle() {
+    if (valid()) FindClose(handle_);
+  }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
 
 class Win32WritableFile : public WritableFile {
  public:
@@ -183,6 +279,8 @@ class Win32WritableFile : public WritableFile {
     return {};
   }
 
+  // The content reaches the disk here, file by file: Windows has no call that
+  // flushes a whole volume without administrator rights (see flush()).
   Result<void> commit() override {
     Result<void> result;
     if (!FlushFileBuffers(handle_.get())) result = fail(errorFromWin32(GetLastError()));
@@ -194,20 +292,39 @@ class Win32WritableFile : public WritableFile {
   Handle handle_;
 };
 
+// A relative path resolved beneath the install directory: the full extended
+// path to hand to Windows, and the relative part of it as the names to expect
+// when the name of an open handle is read back.
+struct Place {
+  std::wstring full;
+  std::wstring relative;
+};
+
 class Win32Directory : public Directory {
  public:
-  explicit Win32Directory(std::wstring root) : root_(std::move(root)) {}
+  Win32Directory(std::wstring root, std::wstring rootName)
+      : root_(std::move(root)), rootName_(std::move(rootName)) {}
 
   Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes) override {
-    auto full = resolve(path);
-    if (!full) return fail(full.error());
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
+    // The kind is known before the data is opened, so that a pipe or a device
+    // is never opened for reading; the open handle is examined again, so that
+    // a swap in between is seen. The data is opened without
+    // FILE_FLAG_OPEN_REPARSE_POINT: a deduplicated or cloud file would then
+    // show its raw reparse data, not its bytes; a link is still refused by
+    // its name.
+    if (auto regular = requireFile(*place); !regular) return fail(regular.error());
     Handle file;
     bool opened = retryWhileDeletePending([&] {
-      file = Handle(CreateFileW(full->c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+      file = Handle(CreateFileW(place->full.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
       return file.valid();
     });
-    if (!opened) return fail(pathError(GetLastError(), *full, root_.size()));
+    if (!opened) return fail(pathError(GetLastError(), place->full, root_.size()));
+    auto found = examine(file.get(), place->relative);
+    if (!found) return fail(found.error());
+    if (found->kind != FileKind::File) return fail(notARegularFile(*found));
 
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size)) return fail(errorFromWin32(GetLastError()));
@@ -242,101 +359,335 @@ class Win32Directory : public Directory {
   }
 
   Result<std::unique_ptr<WritableFile>> createFile(std::string_view path,
-                                                   CreateMode mode) override {
-    auto full = resolve(path);
-    if (!full) return fail(full.error());
-    if (mode == CreateMode::Truncate && isReadOnlyFile(*full)) return fail(Error::AccessDenied);
-    const DWORD disposition = mode == CreateMode::New ? CREATE_NEW : CREATE_ALWAYS;
+                                                   std::string_view model) override {
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
+    if (auto folder = checkFolder(*place); !folder) return fail(folder.error());
+    DWORD attributes = modelAttributes(model);
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     Handle file;
-    // Written files are shared for everything and never locked, so the game
-    // may keep reading them.
+    // Always a new file: CREATE_NEW refuses every existing name, a link's
+    // included, so nothing that is there is ever written in place.
     bool opened = retryWhileDeletePending([&] {
-      file = Handle(CreateFileW(full->c_str(), GENERIC_WRITE, kShareAll, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+      file = Handle(CreateFileW(place->full.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                                attributes, nullptr));
       return file.valid();
     });
-    if (!opened) return fail(pathError(GetLastError(), *full, root_.size()));
+    if (!opened) return fail(pathError(GetLastError(), place->full, root_.size()));
     auto writable = std::unique_ptr<WritableFile>(new (std::nothrow) Win32WritableFile(file.get()));
-    if (!writable) return fail(Error::OutOfMemory);
+    if (!writable) {
+      file.close();
+      (void)DeleteFileW(place->full.c_str());
+      return fail(Error::OutOfMemory);
+    }
     file.release();  // the writable file owns it now
     return writable;
   }
 
+  Result<void> checkReplaceable(std::string_view path) override {
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
+    auto found = requireFile(*place);
+    if (!found) return fail(found.error());
+    // Windows refuses to replace or delete a file marked read-only. Wine
+    // leaves that to the Unix permissions, which do not stop root; the flag
+    // is checked here so that it holds everywhere.
+    if (isReadOnly(*found)) return fail(Error::AccessDenied);
+    return {};
+  }
+
   Result<void> renameReplace(std::string_view from, std::string_view to) override {
-    auto fullFrom = resolve(from);
-    if (!fullFrom) return fail(fullFrom.error());
-    auto fullTo = resolve(to);
-    if (!fullTo) return fail(fullTo.error());
-    if (isReadOnlyFile(*fullTo)) return fail(Error::AccessDenied);
-    if (MoveFileExW(fullFrom->c_str(), fullTo->c_str(), MOVEFILE_REPLACE_EXISTING)) return {};
+    auto source = resolve(from);
+    if (!source) return fail(source.error());
+    auto target = resolve(to);
+    if (!target) return fail(target.error());
+    if (auto file = requireFile(*source); !file) return fail(file.error());
+    auto existing = look(*target);
+    if (!existing) return fail(existing.error());
+    if (*existing) {
+      if ((*existing)->kind != FileKind::File) return fail(notARegularFile(**existing));
+      if (isReadOnly(**existing)) return fail(Error::AccessDenied);
+    }
+    // Write-through makes the rename itself durable before the call returns.
+    // NTFS logs its metadata changes in order, so the links, new files and
+    // deletions made before it reach the disk with it.
+    if (MoveFileExW(source->full.c_str(), target->full.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return {};
+    }
     const DWORD code = GetLastError();
     switch (code) {
       // Our source is a closed temporary file, so the share conflict is the
       // target's: another process holds it without FILE_SHARE_DELETE.
       case ERROR_SHARING_VIOLATION: return fail(Error::FileBusy);
-      case ERROR_ACCESS_DENIED: return fail(whyReplaceWasDenied(*fullTo));
-      case ERROR_PATH_NOT_FOUND: return fail(missingPathError(*fullTo, root_.size()));
+      case ERROR_ACCESS_DENIED: return fail(whyReplaceWasDenied(target->full));
+      case ERROR_PATH_NOT_FOUND: return fail(missingPathError(target->full, root_.size()));
       default: return fail(errorFromWin32(code));
     }
   }
 
   Result<void> renameNoReplace(std::string_view from, std::string_view to) override {
-    auto fullFrom = resolve(from);
-    if (!fullFrom) return fail(fullFrom.error());
-    auto fullTo = resolve(to);
-    if (!fullTo) return fail(fullTo.error());
-    if (MoveFileExW(fullFrom->c_str(), fullTo->c_str(), 0)) return {};
+    auto source = resolve(from);
+    if (!source) return fail(source.error());
+    auto target = resolve(to);
+    if (!target) return fail(target.error());
+    if (auto file = requireFile(*source); !file) return fail(file.error());
+    if (auto folder = checkFolder(*target); !folder) return fail(folder.error());
+    if (MoveFileExW(source->full.c_str(), target->full.c_str(), MOVEFILE_WRITE_THROUGH)) return {};
     const DWORD code = GetLastError();
-    if (code == ERROR_PATH_NOT_FOUND) return fail(missingPathError(*fullTo, root_.size()));
+    if (code == ERROR_PATH_NOT_FOUND) return fail(missingPathError(target->full, root_.size()));
+    return fail(errorFromWin32(code));
+  }
+
+  Result<void> linkFile(std::string_view from, std::string_view to) override {
+    auto source = resolve(from);
+    if (!source) return fail(source.error());
+    auto target = resolve(to);
+    if (!target) return fail(target.error());
+    if (auto file = requireFile(*source); !file) return fail(file.error());
+    if (auto folder = checkFolder(*target); !folder) return fail(folder.error());
+    if (auto removable = checkNamesRemovable(source->full); !removable) {
+      return fail(removable.error());
+    }
+    if (CreateHardLinkW(target->full.c_str(), source->full.c_str(), nullptr)) return {};
+    const DWORD code = GetLastError();
+    if (code == ERROR_PATH_NOT_FOUND) return fail(missingPathError(target->full, root_.size()));
     return fail(errorFromWin32(code));
   }
 
   Result<void> deleteFile(std::string_view path) override {
-    auto full = resolve(path);
-    if (!full) return fail(full.error());
-    if (DeleteFileW(full->c_str())) return {};
-    return fail(pathError(GetLastError(), *full, root_.size()));
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
+    auto found = requireFile(*place);
+    if (!found) return fail(found.error());
+    if (isReadOnly(*found)) return fail(Error::AccessDenied);
+    if (DeleteFileW(place->full.c_str())) return {};
+    const DWORD code = GetLastError();
+    // Held open without FILE_SHARE_DELETE: worth waiting for, like a rename.
+    if (code == ERROR_SHARING_VIOLATION) return fail(Error::FileBusy);
+    return fail(pathError(code, place->full, root_.size()));
   }
 
   Result<FileKind> kindOf(std::string_view path) override {
-    auto full = resolve(path);
-    if (!full) return fail(full.error());
-    // GetFileAttributesW needs no share access, so it answers even for a
-    // file that another process holds without sharing. A file whose deletion
-    // is pending is waited for like an open: it is about to be gone.
-    DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    bool found = retryWhileDeletePending([&] {
-      attributes = GetFileAttributesW(full->c_str());
-      return attributes != INVALID_FILE_ATTRIBUTES;
-    });
-    if (!found) return fail(pathError(GetLastError(), *full, root_.size()));
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FileKind::Directory;
-    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return FileKind::Other;
-    return FileKind::File;
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
+    auto found = look(*place);
+    if (!found) return fail(found.error());
+    if (!*found) return fail(Error::FileNotFound);
+    return (*found)->kind;
   }
 
   Result<void> makeDirectory(std::string_view path) override {
-    auto full = resolve(path);
-    if (!full) return fail(full.error());
-    if (CreateDirectoryW(full->c_str(), nullptr)) return {};
-    return fail(pathError(GetLastError(), *full, root_.size()));
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
+    if (auto folder = checkFolder(*place); !folder) return fail(folder.error());
+    if (CreateDirectoryW(place->full.c_str(), nullptr)) return {};
+    return fail(pathError(GetLastError(), place->full, root_.size()));
+  }
+
+  Result<std::vector<std::string>> listFolder(std::string_view path) override {
+    std::wstring pattern = root_;
+    if (!path.empty()) {
+      auto place = resolve(path);
+      if (!place) return fail(place.error());
+      auto found = look(*place);
+      if (!found) return fail(found.error());
+      if (!*found) return fail(Error::FileNotFound);
+      if ((*found)->kind != FileKind::Directory) {
+        return fail((*found)->kind == FileKind::File ? Error::NotDir : Error::NotAFile);
+      }
+      pattern = place->full + L'\\';
+    }
+    pattern.push_back(L'*');
+    WIN32_FIND_DATAW entry;
+    // FindExInfoBasic skips the short 8.3 names, which nothing here needs.
+    FindHandle find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    std::vector<std::string> names;
+    if (!find.valid()) {
+      const DWORD code = GetLastError();
+      // Only the root of an empty drive has no "." to find.
+      if (code == ERROR_FILE_NOT_FOUND) return names;
+      return fail(errorFromWin32(code));
+    }
+    do {
+      std::wstring_view name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      // A name that is not well-formed UTF-16 cannot be any the engine looks
+      // for: every name it uses came from UTF-8.
+      if (auto utf8 = narrowPath(name)) names.push_back(std::move(*utf8));
+    } while (FindNextFileW(find.get(), &entry));
+    const DWORD code = GetLastError();
+    if (code != ERROR_NO_MORE_FILES) return fail(errorFromWin32(code));
+    return names;
+  }
+
+  // Nothing is left to do here: commit() flushed each new file's content,
+  // and every rename is write-through, which on NTFS carries every metadata
+  // change logged before it (a link, a new file, a deletion) to the disk.
+  // Flushing a whole volume at once needs administrator rights.
+  Result<void> flush() override { return {}; }
+
+  // The lock is a file in the install directory, opened without sharing and
+  // deleted when it is closed: Windows closes it when the process ends, killed
+  // or not, so a lock never outlives its run. A run that only reads must not
+  // write even that file, so it only looks whether a writing run holds it.
+  Result<void> tryLock(LockMode mode) override {
+    if (lock_.valid()) return {};
+    Place place{root_ + std::wstring(kLockName), std::wstring(kLockName)};
+    // A link or a folder under the lock's name is never opened, let alone
+    // deleted on close.
+    auto existing = look(place);
+    if (!existing) return fail(existing.error());
+    if (*existing && (*existing)->kind != FileKind::File) return fail(notARegularFile(**existing));
+    const bool exclusive = mode == LockMode::Exclusive;
+    Handle lock;
+    bool opened = retryWhileDeletePending([&] {
+      lock = Handle(exclusive ? CreateFileW(place.full.c_str(), GENERIC_READ | DELETE, 0, nullptr,
+                                            OPEN_ALWAYS,
+                                            FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE |
+                                                FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr)
+                              : CreateFileW(place.full.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      return lock.valid();
+    });
+    if (!opened) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_SHARING_VIOLATION) return fail(Error::InstallBusy);
+      if (!exclusive && code == ERROR_FILE_NOT_FOUND) return {};
+      return fail(errorFromWin32(code));
+    }
+    if (exclusive) lock_ = std::move(lock);
+    return {};
   }
 
  private:
-  Result<std::wstring> resolve(std::string_view path) const {
+  Result<Place> resolve(std::string_view path) const {
     auto native = toNativeRelativePath(path, '\\');
     if (!native) return fail(native.error());
     auto relative = widenPath(*native);
     if (!relative) return fail(relative.error());
     if (auto names = checkRelativeNames(*relative); !names) return fail(names.error());
     if (root_.size() + relative->size() >= kMaxPath) return fail(Error::NameTooLong);
-    return root_ + *relative;
+    return Place{root_ + *relative, std::move(*relative)};
+  }
+
+  // What `handle` is, and LinkRefused unless it is the thing named by the
+  // relative path beneath the install directory, reached without a link: not
+  // a link itself (real Windows shows one with FILE_FLAG_OPEN_REPARSE_POINT),
+  // and with the name that the relative path spells (Wine follows a Unix
+  // symbolic link all the same, and shows only where it leads).
+  Result<Found> examine(HANDLE handle, std::wstring_view relative) const {
+    Found found;
+    // A pipe or a character device has no attributes worth asking for, and
+    // is never worked on.
+    if (GetFileType(handle) != FILE_TYPE_DISK) return found;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return fail(errorFromWin32(GetLastError()));
+    found.attributes = info.dwFileAttributes;
+    if (isLink(handle, found.attributes)) return fail(Error::LinkRefused);
+    auto name = objectNameOf(handle);
+    if (!name) return fail(name.error());
+    std::wstring expected = rootName_;
+    expected.push_back(L'\\');
+    expected.append(relative);
+    if (!samePath(*name, expected)) return fail(Error::LinkRefused);
+    if ((found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      found.kind = FileKind::Directory;
+    } else if ((found.attributes & FILE_ATTRIBUTE_DEVICE) == 0) {
+      found.kind = FileKind::File;
+    }
+    return found;
+  }
+
+  // The folder that holds `place` must be a folder beneath the install
+  // directory, reached without a link.
+  Result<void> checkFolder(const Place& place) const {
+    const std::size_t slash = place.relative.rfind(L'\\');
+    // The install directory itself was opened, and resolved, by openDirectory.
+    if (slash == std::wstring::npos) return {};
+    const std::wstring full = place.full.substr(0, root_.size() + slash);
+    // Without FILE_FLAG_OPEN_REPARSE_POINT: every link on the way is
+    // followed, so that its name shows where the way leads.
+    Handle folder(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.valid()) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+        return fail(missingPathError(place.full, root_.size()));
+      }
+      return fail(errorFromWin32(code));
+    }
+    auto found = examine(folder.get(), std::wstring_view(place.relative).substr(0, slash));
+    if (!found) return fail(found.error());
+    if (found->kind != FileKind::Directory) return fail(Error::NotDir);
+    return {};
+  }
+
+  // What is at `place`, seen through a handle that asks for nothing but
+  // attributes, so that no share mode of another process stands in the way;
+  // nullopt when nothing is. The handle is closed again before this returns,
+  // so it never stands in the way of the operation that follows.
+  Result<std::optional<Found>> look(const Place& place) const {
+    if (auto folder = checkFolder(place); !folder) return fail(folder.error());
+    Handle handle;
+    // A file whose deletion is pending is waited for: it is about to be gone.
+    bool opened = retryWhileDeletePending([&] {
+      handle = Handle(CreateFileW(place.full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                  nullptr));
+      return handle.valid();
+    });
+    if (!opened) {
+      const DWORD code = GetLastError();
+      const Error error = pathError(code, place.full, root_.size());
+      if (error == Error::FileNotFound) return std::optional<Found>();
+      return fail(error);
+    }
+    auto found = examine(handle.get(), place.relative);
+    if (!found) return fail(found.error());
+    return std::optional<Found>(*found);
+  }
+
+  // FileNotFound, or why it is not a regular file, unless one is at `place`.
+  Result<Found> requireFile(const Place& place) const {
+    auto found = look(place);
+    if (!found) return fail(found.error());
+    if (!*found) return fail(Error::FileNotFound);
+    if ((*found)->kind != FileKind::File) return fail(notARegularFile(**found));
+    return **found;
+  }
+
+  // The attributes a new file takes over from the regular file `model`; none
+  // when there is no such file.
+  DWORD modelAttributes(std::string_view model) const {
+    if (model.empty()) return 0;
+    auto place = resolve(model);
+    if (!place) return 0;
+    auto found = requireFile(*place);
+    return found ? found->attributes & kCopiedAttributes : 0;
+  }
+
+  // FileBusy when another process holds the file without FILE_SHARE_DELETE.
+  // While it does, no name of the file can be removed or replaced: a backup
+  // made as a link now could not be turned into a copy of its own if the run
+  // has to stop, and would change with every later edit of the file. The
+  // engine makes a copy instead. Asking for delete access is what such a
+  // holder refuses; the probe is closed at once, so it never refuses anyone.
+  Result<void> checkNamesRemovable(const std::wstring& path) const {
+    Handle probe(CreateFileW(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (probe.valid()) return {};
+    const DWORD code = GetLastError();
+    return fail(code == ERROR_SHARING_VIOLATION ? Error::FileBusy : errorFromWin32(code));
   }
 
   // MoveFileExW says ERROR_ACCESS_DENIED both when the caller may not
   // replace the target and when the target is open elsewhere (even with full
-  // sharing, a file in use cannot be superseded). Only the second is worth
-  // the in-place fallback, so find out which it was.
+  // sharing, a file in use cannot be superseded). The second is FileBusy, which
+  // the engine waits for, so find out which it was.
   Error whyReplaceWasDenied(const std::wstring& target) const {
     DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return Error::AccessDenied;
@@ -353,7 +704,9 @@ class Win32Directory : public Directory {
     return errorFromWin32(code);
   }
 
-  std::wstring root_;  // extended form with a trailing '\'
+  std::wstring root_;      // extended form with a trailing '\'
+  std::wstring rootName_;  // where root_ leads, as objectNameOf() spells it
+  Handle lock_;            // the run's lock file, when it holds one
 };
 
 class Win32FileSystem : public FileSystem {
@@ -384,7 +737,12 @@ class Win32FileSystem : public FileSystem {
       return fail(errorFromWin32(GetLastError()));
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return fail(Error::NotDir);
-    auto opened = std::unique_ptr<Directory>(new (std::nothrow) Win32Directory(std::move(*root)));
+    // Where the directory really is: every path of the run must lead beneath
+    // it.
+    auto rootName = objectNameOf(directory.get());
+    if (!rootName) return fail(rootName.error());
+    auto opened = std::unique_ptr<Directory>(
+        new (std::nothrow) Win32Directory(std::move(*root), std::move(*rootName)));
     if (!opened) return fail(Error::OutOfMemory);
     return opened;
   }
@@ -409,6 +767,8 @@ class Win32FileSystem : public FileSystem {
       count -= chunk;
     }
   }
+
+  void sleepMilliseconds(unsigned milliseconds) override { Sleep(milliseconds); }
 };
 
 }  // namespace
@@ -456,8 +816,13 @@ Error errorFromWin32(unsigned long code) {
     case ERROR_CANT_RESOLVE_FILENAME: return Error::SymLinkLoop;
     case ERROR_BUSY:
     case ERROR_PIPE_BUSY: return Error::DeviceBusy;
-    // ERROR_DISK_FULL and ERROR_HANDLE_DISK_FULL land here on purpose: a
-    // full disk has no name of its own.
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return Error::NoSpaceLeft;
+    case ERROR_CRC:
+    case ERROR_IO_DEVICE:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_SECTOR_NOT_FOUND: return Error::InputOutput;
     default: return Error::Unexpected;
   }
 }
@@ -542,6 +907,27 @@ Result<std::wstring> widenPath(std::string_view utf8) {
   return wide;
 }
 
+Result<std::string> narrowPath(std::wstring_view utf16) {
+  if (utf16.empty()) return std::string();
+  if (utf16.size() > static_cast<std::size_t>(INT_MAX / 3)) return fail(Error::NameTooLong);
+  const int units = static_cast<int>(utf16.size());
+  // WC_ERR_INVALID_CHARS: a lone surrogate fails instead of becoming U+FFFD.
+  const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), units,
+                                         nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return fail(Error::BadPathName);
+  std::string utf8;
+  try {
+    utf8.resize(static_cast<std::size_t>(length));
+  } catch (const std::bad_alloc&) {
+    return fail(Error::OutOfMemory);
+  }
+  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), units, utf8.data(), length,
+                          nullptr, nullptr) != length) {
+    return fail(Error::BadPathName);
+  }
+  return utf8;
+}
+
 Result<std::wstring> extendedDirectoryPath(std::string_view absolutePath) {
   if (!isAbsolutePath(absolutePath)) return fail(Error::BadPathName);
   auto wide = widenPath(absolutePath);
@@ -575,6 +961,14 @@ Result<std::wstring> extendedDirectoryPath(std::string_view absolutePath) {
 }  // namespace qorvex::win32
 
 namespace qorvex {
+
+Result<void> checkPlatformName(std::string_view name) {
+  // A separator would make two names of one.
+  if (name.find_first_of("\\/") != std::string_view::npos) return fail(Error::BadPathName);
+  auto wide = win32::widenPath(name);
+  if (!wide || !win32::checkName(*wide)) return fail(Error::BadPathName);
+  return {};
+}
 
 std::unique_ptr<FileSystem> makePlatformFileSystem() {
   return std::make_unique<win32::Win32FileSystem>();

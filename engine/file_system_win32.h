@@ -37,6 +37,10 @@ std::int64_t unixSecondsFromFileTime(std::uint64_t fileTime);
 // encoded surrogates, truncated sequences) and for an embedded NUL.
 Result<std::wstring> widenPath(std::string_view utf8);
 
+// Strict UTF-16 to UTF-8, for names Windows hands back: BadPathName for a
+// lone surrogate, which NTFS allows in a name but UTF-8 cannot spell.
+Result<std::string> narrowPath(std::wstring_view utf16);
+
 // The absolute path of a directory in the form the backend resolves against:
 // full, with the "\\?\" (or "\\?\UNC\") prefix so long paths work, and a
 // trailing '\'. BadPathName when the path is not absolute.

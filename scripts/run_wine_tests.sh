@@ -4,7 +4,8 @@
 # Every *_tests.exe under BUILD_DIR/tests runs once, whole, in the build's
 # private Wine prefix (BUILD_DIR/wine-prefix), and then qorvex-patch.exe runs
 # check, install and uninstall on a synthetic game install
-# (tests/windows/cli_round_trip.sh). Exits non-zero when an executable is
+# (tests/windows/cli_round_trip.sh), is killed midway and meets a file held
+# open (tests/windows/kill_and_hold.sh). Exits non-zero when an executable is
 # missing, fails or crashes. Needs no terminal and no display;
 # set QORVEX_WINE_XVFB=1 to run the executables inside xvfb-run all the same.
 # Build first with scripts/build_windows.sh.
@@ -41,6 +42,23 @@ mkdir -p "$build/wine-fixture"
 python3 "$root/tests/fixtures/make_game_install.py" "$fixture" >/dev/null
 export QORVEX_FIXTURE_INSTALL="Z:${fixture//\//\\}"
 
+# Nor can Wine make a Unix symbolic link or a FIFO (its CreateSymbolicLinkW
+# reports success and makes nothing), and a link that leads out of the install
+# is what the Win32 backend must refuse; make them here as well.
+links="$build/wine-fixture/links"
+mkdir -p "$links/outside" "$links/install/real"
+printf 'outside' >"$links/outside/outside.lua"
+printf 'inside' >"$links/install/real/inside.lua"
+ln -s ../outside "$links/install/dirlink"
+ln -s ../outside/outside.lua "$links/install/filelink.lua"
+ln -s ../outside/missing.lua "$links/install/dangling.lua"
+mkfifo "$links/install/fifo"
+# A game whose modules folder is a link to a folder outside it.
+cp -a "$fixture" "$links/game"
+mv "$links/game/MissionEditor/modules" "$links/outside-modules"
+ln -s ../../outside-modules "$links/game/MissionEditor/modules"
+export QORVEX_FIXTURE_LINKS="Z:${links//\//\\}"
+
 failed=()
 for exe in "${exes[@]}"; do
   name="${exe#"$build"/}"
@@ -65,9 +83,16 @@ if ! "$root/tests/windows/cli_round_trip.sh" "$build"; then
   failed+=("cli/qorvex-patch.exe round trip")
 fi
 
+# The same program killed at random moments, and meeting a file held open.
+echo "=== cli/qorvex-patch.exe killed midway and held off (under Wine)"
+if ! "$root/tests/windows/kill_and_hold.sh" "$build"; then
+  failed+=("cli/qorvex-patch.exe killed and held off")
+fi
+
 echo
 if [ ${#failed[@]} -ne 0 ]; then
   printf 'run_wine_tests: FAILED: %s\n' "${failed[@]}" >&2
   exit 1
 fi
-echo "run_wine_tests: all ${#exes[@]} Windows test executables and the round trip passed under Wine"
+echo "run_wine_tests: all ${#exes[@]} Windows test executables, the round trip and the" \
+  "kill and hold probes passed under Wine"

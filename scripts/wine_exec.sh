@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
 # Runs one Windows executable under 64-bit Wine, headless, in a private Wine
 # prefix, and exits with the program's exit code.
-#   scripts/wine_exec.sh --prefix DIR -- program.exe [args...]
+#   scripts/wine_exec.sh --prefix DIR [--stdin] -- program.exe [args...]
+# The program's standard input is /dev/null unless --stdin passes this
+# script's own on.
 # The prefix is created (wineboot --init) on first use; concurrent callers wait
 # for each other, so CTest may run tests in parallel.
 set -euo pipefail
 
 prefix=""
+keep_stdin=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) prefix="$2"; shift 2 ;;
+    --stdin) keep_stdin=1; shift ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
 if [ -z "$prefix" ] || [ $# -eq 0 ]; then
-  echo "usage: $0 --prefix DIR -- program.exe [args...]" >&2
+  echo "usage: $0 --prefix DIR [--stdin] -- program.exe [args...]" >&2
   exit 2
 fi
 
@@ -53,4 +57,5 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
   fi
 ) 9>"$WINEPREFIX/.lock"
 
+if [ "$keep_stdin" = 1 ]; then exec "$wine" "$@"; fi
 exec "$wine" "$@" </dev/null

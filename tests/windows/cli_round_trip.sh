@@ -5,7 +5,8 @@
 #   install    exit 0, every manifest file and the undo module written
 #   install    exit 0 again, nothing patched the second time
 #   uninstall  exit 0, the install is back to its original bytes; only the
-#              backups (*.bak) remain as extra files, and no temporary file
+#              backups (*.bak) remain as extra files, and no temporary or
+#              lock file
 #
 #   tests/windows/cli_round_trip.sh BUILD_DIR
 set -euo pipefail
@@ -68,9 +69,10 @@ check "second install changes nothing" "snapshot '$work/game' | cmp -s - '$work/
 check "uninstall exits 0" "run uninstall 1"
 check "uninstall restores every original byte" \
   "snapshot '$work/game' | cmp -s - <(snapshot '$work/original')"
-# Temporary files are 16 characters of the URL-safe Base64 alphabet.
+# Temporary files are named after their file: .{name}.qorvex-tmp-{16 characters}.
 check "no temporary file is left" \
-  "[ -z \"\$(find '$work/game' -type f -regextype posix-extended -regex '.*/[A-Za-z0-9_-]{16}')\" ]"
+  "[ -z \"\$(find '$work/game' -name '.*.qorvex-tmp-*')\" ]"
+check "no lock file is left" "[ ! -e '$work/game/.qorvex-lock' ]"
 
 if [ $failures -ne 0 ]; then
   echo "cli_round_trip: $failures check(s) failed" >&2

@@ -6,9 +6,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
+#include <future>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -21,6 +26,8 @@
 #include "payload.h"
 #include "run_context.h"
 #include "run_log.h"
+#include "temporary_file.h"
+#include "win32_test_support.h"
 
 #ifndef ERROR_VIRUS_INFECTED
 #define ERROR_VIRUS_INFECTED 225L
@@ -34,57 +41,16 @@ extern "C" NTSYSAPI ULONG NTAPI RtlSetLastWin32ErrorAndNtStatusFromNtStatus(LONG
 namespace qorvex {
 namespace {
 
+using namespace std::string_literals;
+
 constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
 constexpr LONG kStatusAccessDenied = static_cast<LONG>(0xC0000022);
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-std::wstring wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                              static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                      out.data(), n);
-  return out;
-}
-
-std::string narrow(std::wstring_view utf16) {
-  if (utf16.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(),
-                              static_cast<int>(utf16.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), static_cast<int>(utf16.size()),
-                      out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::string nameOf(const Result<void>& result) {
-  return result ? "ok" : std::string(errorName(result.error()));
-}
-template <typename T>
-std::string nameOf(const Result<T>& result) {
-  return result ? "ok" : std::string(errorName(result.error()));
-}
-
-void removeTree(const std::wstring& path) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring child = path + L"\\" + name;
-      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        removeTree(child);
-      } else {
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
-}
+using test_support::fileIdOf;
+using test_support::kShareAll;
+using test_support::nameOf;
+using test_support::narrow;
+using test_support::removeTree;
+using test_support::wide;
 
 class Win32FileSystemTest : public ::testing::Test {
  protected:
@@ -156,6 +122,9 @@ class Win32FileSystemTest : public ::testing::Test {
     return bytes;
   }
 
+  // Equal for two names of one file.
+  std::string fileId(std::string_view relative) const { return fileIdOf(at(relative)); }
+
   bool exists(std::string_view relative) const {
     return GetFileAttributesW(at(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
@@ -175,6 +144,12 @@ class Win32FileSystemTest : public ::testing::Test {
     return found;
   }
 
+  // The holder lets go before the end of the test.
+  void release(HANDLE handle) {
+    std::erase(held_, handle);
+    CloseHandle(handle);
+  }
+
   // Another "process" holding the file: a handle with the given access and
   // share mode, closed at the end of the test.
   HANDLE hold(std::string_view relative, DWORD access, DWORD share) {
@@ -185,8 +160,8 @@ class Win32FileSystemTest : public ::testing::Test {
     return file;
   }
 
-  Result<void> writeNew(std::string_view relative, std::string_view bytes, CreateMode mode) {
-    auto file = dir_->createFile(relative, mode);
+  Result<void> writeNew(std::string_view relative, std::string_view bytes) {
+    auto file = dir_->createFile(relative, "");
     if (!file) return fail(file.error());
     Result<void> written = (*file)->write(bytes);
     if (written) written = (*file)->commit();
@@ -235,7 +210,7 @@ TEST_F(Win32FileSystemTest, OpensDirectoryWithNonAsciiName) {
   ASSERT_TRUE(CreateDirectoryW((root_ + L"\\DCS W\u00F6rld \u2708").c_str(), nullptr));
   auto dir = fs_->openDirectory(narrow(root_) + "\\" + name);
   ASSERT_TRUE(dir) << nameOf(dir);
-  auto file = (*dir)->createFile("x.lua", CreateMode::New);
+  auto file = (*dir)->createFile("x.lua", "");
   ASSERT_TRUE(file);
   ASSERT_TRUE((*file)->commit());
   EXPECT_NE(GetFileAttributesW((root_ + L"\\DCS W\u00F6rld \u2708\\x.lua").c_str()),
@@ -254,7 +229,7 @@ TEST_F(Win32FileSystemTest, ReadsWholeFileWithItsBytesUnchanged) {
 
 TEST_F(Win32FileSystemTest, EmptyFileReadsAsEmpty) {
   put("empty.lua", "");
-  auto text = readWholeFile(*dir_, "empty.lua");
+  auto text = dir_->readFile("empty.lua", kMaxFileSize);
   ASSERT_TRUE(text) << nameOf(text);
   EXPECT_EQ(*text, "");
 }
@@ -264,14 +239,14 @@ TEST_F(Win32FileSystemTest, ReadsSixteenMebibytesButNotOneByteMore) {
   big[0] = 'a';
   big[big.size() - 1] = 'z';
   put("exact.lua", big);
-  auto text = readWholeFile(*dir_, "exact.lua");
+  auto text = dir_->readFile("exact.lua", kMaxFileSize);
   ASSERT_TRUE(text) << nameOf(text);
   EXPECT_EQ(text->size(), kMaxFileSize);
   EXPECT_EQ(*text, big);
 
   big.push_back('!');
   put("over.lua", big);
-  EXPECT_EQ(nameOf(readWholeFile(*dir_, "over.lua")), "StreamTooLong");
+  EXPECT_EQ(nameOf(dir_->readFile("over.lua", kMaxFileSize)), "StreamTooLong");
 }
 
 TEST_F(Win32FileSystemTest, ReadErrorsAreNamed) {
@@ -296,7 +271,6 @@ TEST_F(Win32FileSystemTest, FileHeldWithoutSharingIsAccessDenied) {
   put("locked.lua", "mine");
   hold("locked.lua", GENERIC_READ, 0);
   EXPECT_EQ(nameOf(dir_->readFile("locked.lua", 100)), "AccessDenied");
-  EXPECT_EQ(nameOf(dir_->createFile("locked.lua", CreateMode::Truncate)), "AccessDenied");
 }
 
 // --- Paths --------------------------------------------------------------------
@@ -340,16 +314,16 @@ TEST_F(Win32FileSystemTest, RefusesPathsThatLeaveTheDirectoryOrBendWindowsNames)
                                "cut\xE2\x9C"};
   for (const std::string& path : paths) {
     EXPECT_EQ(nameOf(dir_->readFile(path, 100)), "BadPathName") << path;
-    EXPECT_EQ(nameOf(dir_->createFile(path, CreateMode::New)), "BadPathName") << path;
+    EXPECT_EQ(nameOf(dir_->createFile(path, "")), "BadPathName") << path;
   }
   EXPECT_EQ(names(), std::set<std::string>{"a.lua"});
 }
 
 TEST_F(Win32FileSystemTest, NameLongerThan255IsNameTooLong) {
   std::string longest(255, 'n');
-  ASSERT_TRUE(writeNew(longest, "ok", CreateMode::New));
+  ASSERT_TRUE(writeNew(longest, "ok"));
   EXPECT_EQ(content(longest), "ok");
-  EXPECT_EQ(nameOf(dir_->createFile(std::string(256, 'n'), CreateMode::New)), "NameTooLong");
+  EXPECT_EQ(nameOf(dir_->createFile(std::string(256, 'n'), "")), "NameTooLong");
 }
 
 TEST_F(Win32FileSystemTest, PathsBeyondMaxPathWork) {
@@ -358,11 +332,12 @@ TEST_F(Win32FileSystemTest, PathsBeyondMaxPathWork) {
   for (int i = 0; i < 6; ++i) {
     if (!path.empty()) path += "\\";
     path += std::string(59, static_cast<char>('a' + i)) + std::to_string(i);
-    ASSERT_TRUE(dir_->makeDirectory(path)) << path;
+    auto made = dir_->makeDirectory(path);
+    ASSERT_TRUE(made) << path << " -> " << nameOf(made);
   }
   path += "\\deep.lua";
   ASSERT_GT(root_.size() + path.size(), 300u);
-  ASSERT_TRUE(writeNew(path, "deep", CreateMode::New));
+  ASSERT_TRUE(writeNew(path, "deep"));
   auto text = dir_->readFile(path, 100);
   ASSERT_TRUE(text) << nameOf(text);
   EXPECT_EQ(*text, "deep");
@@ -371,7 +346,7 @@ TEST_F(Win32FileSystemTest, PathsBeyondMaxPathWork) {
 TEST_F(Win32FileSystemTest, NonAsciiAndAstralNamesRoundTrip) {
   // "modulé_✓_😀.lua": two-, three- and four-byte UTF-8.
   const std::string name = "modul\xC3\xA9_\xE2\x9C\x93_\xF0\x9F\x98\x80.lua";
-  ASSERT_TRUE(writeNew(name, "unicode", CreateMode::New));
+  ASSERT_TRUE(writeNew(name, "unicode"));
   EXPECT_NE(GetFileAttributesW((root_ + L"\\modul\u00E9_\u2713_\U0001F600.lua").c_str()),
             INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(names(), std::set<std::string>{name});
@@ -385,32 +360,68 @@ TEST_F(Win32FileSystemTest, NonAsciiAndAstralNamesRoundTrip) {
 TEST_F(Win32FileSystemTest, CreateNewRefusesAnExistingName) {
   put("taken.lua", "old");
   mkdir("folder");
-  EXPECT_EQ(nameOf(dir_->createFile("taken.lua", CreateMode::New)), "PathAlreadyExists");
-  EXPECT_EQ(nameOf(dir_->createFile("folder", CreateMode::New)), "PathAlreadyExists");
+  EXPECT_EQ(nameOf(dir_->createFile("taken.lua", "")), "PathAlreadyExists");
+  EXPECT_EQ(nameOf(dir_->createFile("folder", "")), "PathAlreadyExists");
   EXPECT_EQ(content("taken.lua"), "old");
-}
-
-TEST_F(Win32FileSystemTest, TruncateLeavesExactlyTheNewContent) {
-  put("long.lua", "a much longer old content");
-  ASSERT_TRUE(writeNew("long.lua", "short", CreateMode::Truncate));
-  EXPECT_EQ(content("long.lua"), "short");
-  ASSERT_TRUE(writeNew("fresh.lua", "new file", CreateMode::Truncate));
-  EXPECT_EQ(content("fresh.lua"), "new file");
 }
 
 TEST_F(Win32FileSystemTest, CreateErrorsAreNamed) {
   put("file.txt", "x");
   mkdir("folder");
-  EXPECT_EQ(nameOf(dir_->createFile("missing\\x.lua", CreateMode::New)), "FileNotFound");
-  EXPECT_EQ(nameOf(dir_->createFile("folder", CreateMode::Truncate)), "IsDir");
-  EXPECT_EQ(nameOf(dir_->createFile("file.txt\\x.lua", CreateMode::New)), "NotDir");
+  EXPECT_EQ(nameOf(dir_->createFile("missing\\x.lua", "")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->createFile("folder", "")), "PathAlreadyExists");
+  EXPECT_EQ(nameOf(dir_->createFile("file.txt\\x.lua", "")), "NotDir");
   SetFileAttributesW(at("file.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(nameOf(dir_->createFile("file.txt", CreateMode::Truncate)), "AccessDenied");
+  EXPECT_EQ(nameOf(dir_->createFile("file.txt", "")), "PathAlreadyExists");
   EXPECT_EQ(content("file.txt"), "x");
 }
 
+TEST_F(Win32FileSystemTest, NewFileTakesTheAttributesOfItsModelButNeverReadOnly) {
+  constexpr DWORD kShown =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+  struct Case {
+    const char* model;
+    DWORD modelAttributes;  // 0: the model is not made
+    DWORD expected;         // of kShown
+  };
+  const Case cases[] = {
+      {"plain.lua", FILE_ATTRIBUTE_NORMAL, 0},
+      {"hidden.lua", FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN},
+      {"system.lua", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+      // A read-only file is never replaced; a copy of it must stay deletable.
+      {"readonly.lua", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN},
+      {"missing.lua", 0, 0},
+      {"", 0, 0},
+  };
+  int made = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.model);
+    if (c.modelAttributes != 0) {
+      put(c.model, "model");
+      ASSERT_TRUE(SetFileAttributesW(at(c.model).c_str(), c.modelAttributes)) << GetLastError();
+      ASSERT_EQ(GetFileAttributesW(at(c.model).c_str()) & kShown, c.modelAttributes & kShown);
+    }
+    const std::string name = "new" + std::to_string(++made) + ".lua";
+    auto file = dir_->createFile(name, c.model);
+    ASSERT_TRUE(file) << nameOf(file);
+    ASSERT_TRUE((*file)->write("new"));
+    ASSERT_TRUE((*file)->commit());
+    EXPECT_EQ(GetFileAttributesW(at(name).c_str()) & kShown, c.expected);
+    EXPECT_EQ(content(name), "new");
+  }
+  // A folder is no model for a file.
+  mkdir("folder");
+  auto file = dir_->createFile("beside-folder.lua", "folder");
+  ASSERT_TRUE(file) << nameOf(file);
+  ASSERT_TRUE((*file)->commit());
+  EXPECT_EQ(GetFileAttributesW(at("beside-folder.lua").c_str()) &
+                (kShown | FILE_ATTRIBUTE_DIRECTORY),
+            0u);
+}
+
 TEST_F(Win32FileSystemTest, FileBeingWrittenIsSharedForReadingWritingAndDeleting) {
-  auto file = dir_->createFile("open.lua", CreateMode::New);
+  auto file = dir_->createFile("open.lua", "");
   ASSERT_TRUE(file);
   ASSERT_TRUE((*file)->write("first"));
   // Another process may open it for anything while the engine writes it: the
@@ -431,7 +442,7 @@ TEST_F(Win32FileSystemTest, FileBeingWrittenIsSharedForReadingWritingAndDeleting
 }
 
 TEST_F(Win32FileSystemTest, FileIsOpenedForWritingOnly) {
-  auto file = dir_->createFile("w.lua", CreateMode::New);
+  auto file = dir_->createFile("w.lua", "");
   ASSERT_TRUE(file);
   // Share modes are checked against the access of every open handle: an
   // opener that does not share writing is refused, because we write...
@@ -462,13 +473,48 @@ TEST_F(Win32FileSystemTest, RenameReplaceReplacesAClosedFile) {
   EXPECT_EQ(content("fresh.lua"), "to a new name");
 }
 
+// A file that another process holds without FILE_SHARE_DELETE cannot be
+// replaced or deleted. The first share mode is how the C runtime opens a file
+// for reading (the game's Lua loader among them).
+struct HeldWithoutDeleteSharing {
+  const char* holder;
+  DWORD access;
+  DWORD share;
+};
+constexpr HeldWithoutDeleteSharing kHolders[] = {
+    {"C runtime reader", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE},
+    {"reader sharing reads only", GENERIC_READ, FILE_SHARE_READ},
+    {"writer sharing nothing", GENERIC_READ | GENERIC_WRITE, 0},
+};
+
 TEST_F(Win32FileSystemTest, RenameReplaceOverFileHeldWithoutDeleteSharingIsFileBusy) {
-  put("tmp", "new");
-  put("target.lua", "old");
-  hold("target.lua", GENERIC_READ, FILE_SHARE_READ);
-  EXPECT_EQ(nameOf(dir_->renameReplace("tmp", "target.lua")), "FileBusy");
-  EXPECT_EQ(content("target.lua"), "old");
-  EXPECT_TRUE(exists("tmp"));
+  for (const HeldWithoutDeleteSharing& h : kHolders) {
+    SCOPED_TRACE(h.holder);
+    put("tmp", "new");
+    put("target.lua", "old");
+    HANDLE holder = hold("target.lua", h.access, h.share);
+    EXPECT_EQ(nameOf(dir_->renameReplace("tmp", "target.lua")), "FileBusy");
+    EXPECT_EQ(content("target.lua"), h.share == 0 ? "<cannot open: 32>" : "old");
+    EXPECT_EQ(readAll(holder), "old");
+    EXPECT_EQ(content("tmp"), "new");
+    release(holder);
+    EXPECT_EQ(content("target.lua"), "old");
+  }
+}
+
+TEST_F(Win32FileSystemTest, DeleteOfFileHeldWithoutDeleteSharingIsFileBusy) {
+  for (const HeldWithoutDeleteSharing& h : kHolders) {
+    SCOPED_TRACE(h.holder);
+    put("me_qorvex_undo.lua", "module");
+    HANDLE holder = hold("me_qorvex_undo.lua", h.access, h.share);
+    EXPECT_EQ(nameOf(dir_->deleteFile("me_qorvex_undo.lua")), "FileBusy");
+    EXPECT_EQ(readAll(holder), "module");
+    release(holder);
+    EXPECT_EQ(content("me_qorvex_undo.lua"), "module");
+  }
+  // Held with every sharing: the holder agreed to the deletion beforehand.
+  hold("me_qorvex_undo.lua", GENERIC_READ, kShareAll);
+  EXPECT_TRUE(dir_->deleteFile("me_qorvex_undo.lua"));
 }
 
 TEST_F(Win32FileSystemTest, RenameReplaceOverFolderIsIsDir) {
@@ -500,61 +546,13 @@ TEST_F(Win32FileSystemTest, RenameNoReplaceNeverReplaces) {
   EXPECT_EQ(names(), (std::set<std::string>{"backup.bak", "backup_2.bak"}));
 }
 
-// --- The engine's whole-file write over files other processes hold ----------
-
-TEST_F(Win32FileSystemTest, WriteWholeFileReplacesAClosedFileThroughATemporaryFile) {
-  mkdir("modules");
-  put("modules/me_toolbar.lua", "old, and longer than the new text");
-  ASSERT_TRUE(writeWholeFile(*fs_, *dir_, "modules\\me_toolbar.lua", "patched"));
-  EXPECT_EQ(content("modules/me_toolbar.lua"), "patched");
-  EXPECT_EQ(names("modules"), std::set<std::string>{"me_toolbar.lua"});
-}
-
-TEST_F(Win32FileSystemTest, WriteWholeFileWritesInPlaceWhenTheFileIsHeldAgainstReplacing) {
-  // How the C runtime opens a file for reading: shared for reading and
-  // writing, not for deleting. The rename is refused, the file is writable.
-  put("me_toolbar.lua", "old, and longer than the new text");
-  HANDLE game = hold("me_toolbar.lua", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
-  put("probe", "");
-  EXPECT_EQ(nameOf(dir_->renameReplace("probe", "me_toolbar.lua")), "FileBusy");
-  ASSERT_TRUE(DeleteFileW(at("probe").c_str()));
-
-  Result<void> written = writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched");
-  ASSERT_TRUE(written) << nameOf(written);
-  EXPECT_EQ(content("me_toolbar.lua"), "patched");
-  // Written in place: the holder's handle sees the new bytes too.
-  EXPECT_EQ(readAll(game), "patched");
-  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
-}
-
-TEST_F(Win32FileSystemTest, WriteWholeFileFailsWhenTheFileIsHeldForReadingOnly) {
-  put("me_toolbar.lua", "old");
-  hold("me_toolbar.lua", GENERIC_READ, FILE_SHARE_READ);
-  put("probe", "");
-  EXPECT_EQ(nameOf(dir_->renameReplace("probe", "me_toolbar.lua")), "FileBusy");
-  ASSERT_TRUE(DeleteFileW(at("probe").c_str()));
-  // The fallback to writing in place meets the same holder, which refuses
-  // writers: the file keeps its content and no temporary file is left.
-  EXPECT_EQ(nameOf(writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched")), "AccessDenied");
-  EXPECT_EQ(content("me_toolbar.lua"), "old");
-  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
-}
-
-TEST_F(Win32FileSystemTest, WriteWholeFileReplacesAFileHeldWithFullSharing) {
-  put("me_toolbar.lua", "old, and longer than the new text");
-  hold("me_toolbar.lua", GENERIC_READ, kShareAll);
-  Result<void> written = writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched");
-  ASSERT_TRUE(written) << nameOf(written);
-  EXPECT_EQ(content("me_toolbar.lua"), "patched");
-  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
-}
-
-TEST_F(Win32FileSystemTest, ReadOnlyTargetIsAccessDeniedNotBusy) {
+TEST_F(Win32FileSystemTest, RenameReplaceOverReadOnlyFileIsAccessDeniedNotBusy) {
+  put("tmp", "new");
   put("me_toolbar.lua", "old");
   SetFileAttributesW(at("me_toolbar.lua").c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_EQ(nameOf(writeWholeFile(*fs_, *dir_, "me_toolbar.lua", "patched")), "AccessDenied");
+  EXPECT_EQ(nameOf(dir_->renameReplace("tmp", "me_toolbar.lua")), "AccessDenied");
   EXPECT_EQ(content("me_toolbar.lua"), "old");
-  EXPECT_EQ(names(), std::set<std::string>{"me_toolbar.lua"});
+  EXPECT_EQ(content("tmp"), "new");
 }
 
 // --- Deleting, kinds, folders -------------------------------------------------
@@ -609,35 +607,401 @@ TEST_F(Win32FileSystemTest, MakeFoldersCreatesTheChainAndStopsAtAFile) {
   EXPECT_EQ(nameOf(makeFolders(*dir_, "MissionEditor\\file\\sub")), "NotDir");
 }
 
+// --- Checking, linking, listing -------------------------------------------------
+
+TEST_F(Win32FileSystemTest, CheckReplaceableNamesWhatStandsInTheWayAndChangesNothing) {
+  mkdir("folder");
+  put("plain.lua", "plain");
+  put("readonly.lua", "readonly");
+  SetFileAttributesW(at("readonly.lua").c_str(), FILE_ATTRIBUTE_READONLY);
+  put("held.lua", "held");
+  hold("held.lua", GENERIC_READ | GENERIC_WRITE, 0);
+  const std::set<std::string> before = names();
+  struct Case {
+    const char* path;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"plain.lua", "ok"},
+      // Being held is found out by the rename itself, which is retried.
+      {"held.lua", "ok"},
+      {"missing.lua", "FileNotFound"},
+      {"missing\\x.lua", "FileNotFound"},
+      {"plain.lua\\x.lua", "NotDir"},
+      {"folder", "IsDir"},
+      {"readonly.lua", "AccessDenied"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nameOf(dir_->checkReplaceable(c.path)), c.expected) << c.path;
+  }
+  EXPECT_EQ(names(), before);
+  EXPECT_EQ(content("plain.lua"), "plain");
+  EXPECT_EQ(GetFileAttributesW(at("readonly.lua").c_str()) & FILE_ATTRIBUTE_READONLY,
+            static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+TEST_F(Win32FileSystemTest, LinkFileMakesASecondNameOfTheSameFile) {
+  mkdir("modules");
+  put("modules/me_toolbar.lua", "toolbar");
+  ASSERT_TRUE(dir_->linkFile("modules\\me_toolbar.lua", "modules\\me_toolbar.lua.bak"));
+  EXPECT_EQ(fileId("modules/me_toolbar.lua.bak"), fileId("modules/me_toolbar.lua"));
+  EXPECT_EQ(content("modules/me_toolbar.lua.bak"), "toolbar");
+  // Replacing one name leaves the other with the old content: what makes a
+  // link a backup.
+  put("modules/tmp", "patched");
+  ASSERT_TRUE(dir_->renameReplace("modules\\tmp", "modules\\me_toolbar.lua"));
+  EXPECT_EQ(content("modules/me_toolbar.lua"), "patched");
+  EXPECT_EQ(content("modules/me_toolbar.lua.bak"), "toolbar");
+  EXPECT_NE(fileId("modules/me_toolbar.lua.bak"), fileId("modules/me_toolbar.lua"));
+}
+
+TEST_F(Win32FileSystemTest, LinkFileNeverReplacesAndNamesWhatIsWrong) {
+  mkdir("folder");
+  put("a.lua", "a");
+  put("taken.lua", "earlier backup");
+  struct Case {
+    const char* from;
+    const char* to;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a.lua", "taken.lua", "PathAlreadyExists"},
+      {"a.lua", "folder", "PathAlreadyExists"},
+      {"missing.lua", "b.lua", "FileNotFound"},
+      {"folder", "b.lua", "IsDir"},
+      {"a.lua", "missing\\b.lua", "FileNotFound"},
+      {"a.lua", "a.lua\\b.lua", "NotDir"},
+      {"a.lua", "..\\b.lua", "BadPathName"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nameOf(dir_->linkFile(c.from, c.to)), c.expected) << c.from << " -> " << c.to;
+  }
+  EXPECT_EQ(content("taken.lua"), "earlier backup");
+  EXPECT_NE(fileId("taken.lua"), fileId("a.lua"));
+  EXPECT_EQ(names(), (std::set<std::string>{"a.lua", "folder", "taken.lua"}));
+}
+
+TEST_F(Win32FileSystemTest, NoLinkIsMadeToAFileHeldWithoutDeleteSharing) {
+  // Such a link could not be removed or replaced while the file is held, so a
+  // backup made that way could not become a copy of its own: the engine makes
+  // a copy when linking fails.
+  for (const HeldWithoutDeleteSharing& h : kHolders) {
+    SCOPED_TRACE(h.holder);
+    put("me_toolbar.lua", "toolbar");
+    HANDLE holder = hold("me_toolbar.lua", h.access, h.share);
+    EXPECT_EQ(nameOf(dir_->linkFile("me_toolbar.lua", "backup.bak")), "FileBusy");
+    EXPECT_FALSE(exists("backup.bak"));
+    release(holder);
+  }
+  hold("me_toolbar.lua", GENERIC_READ, kShareAll);
+  EXPECT_TRUE(dir_->linkFile("me_toolbar.lua", "backup.bak"));
+  EXPECT_EQ(fileId("backup.bak"), fileId("me_toolbar.lua"));
+}
+
+TEST_F(Win32FileSystemTest, ListFolderNamesEverythingInOneFolder) {
+  // "modulé_✓_😀.lua": two-, three- and four-byte UTF-8.
+  const std::string unicode = "modul\xC3\xA9_\xE2\x9C\x93_\xF0\x9F\x98\x80.lua";
+  mkdir("MissionEditor");
+  mkdir("MissionEditor/modules");
+  mkdir("MissionEditor/empty");
+  put("MissionEditor/modules/me_toolbar.lua", "x");
+  put("MissionEditor/modules/.me_toolbar.lua.qorvex-tmp-AAAAAAAAAAAAAAAA", "x");
+  mkdir("MissionEditor/modules/dialogs");
+  ASSERT_TRUE(writeNew("MissionEditor/modules/" + unicode, "x"));
+  put("top.lua", "x");
+  struct Case {
+    const char* path;
+    std::vector<std::string> expected;  // sorted
+  };
+  const Case cases[] = {
+      {"", {"MissionEditor", "top.lua"}},
+      {"MissionEditor", {"empty", "modules"}},
+      {"MissionEditor\\modules\\",
+       {".me_toolbar.lua.qorvex-tmp-AAAAAAAAAAAAAAAA", "dialogs", "me_toolbar.lua", unicode}},
+      {"MissionEditor/empty", {}},
+  };
+  for (const Case& c : cases) {
+    auto listed = dir_->listFolder(c.path);
+    ASSERT_TRUE(listed) << c.path << " -> " << nameOf(listed);
+    std::sort(listed->begin(), listed->end());
+    EXPECT_EQ(*listed, c.expected) << c.path;
+  }
+  EXPECT_EQ(nameOf(dir_->listFolder("missing")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->listFolder("top.lua")), "NotDir");
+  EXPECT_EQ(nameOf(dir_->listFolder("..")), "BadPathName");
+}
+
+// --- The run's lock ----------------------------------------------------------------
+
+TEST_F(Win32FileSystemTest, OneWritingRunAtATimeAndAReadingRunWritesNothing) {
+  // What a second Directory on the same install gets while the first holds
+  // a lock. A reading run holds nothing (it must not write the lock file), so
+  // it never keeps a writing run out.
+  struct Case {
+    LockMode first;
+    LockMode second;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {LockMode::Exclusive, LockMode::Exclusive, "InstallBusy"},
+      {LockMode::Exclusive, LockMode::Shared, "InstallBusy"},
+      {LockMode::Shared, LockMode::Exclusive, "ok"},
+      {LockMode::Shared, LockMode::Shared, "ok"},
+  };
+  auto label = [](LockMode mode) { return mode == LockMode::Exclusive ? "Exclusive" : "Shared"; };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(label(c.first)) + " then " + label(c.second));
+    auto first = fs_->openDirectory(narrow(root_));
+    auto second = fs_->openDirectory(narrow(root_));
+    ASSERT_TRUE(first && second);
+    ASSERT_TRUE((*first)->tryLock(c.first));
+    EXPECT_EQ(exists(".qorvex-lock"), c.first == LockMode::Exclusive);
+    EXPECT_EQ(nameOf((*second)->tryLock(c.second)), c.expected);
+    first->reset();
+    EXPECT_EQ(exists(".qorvex-lock"), c.second == LockMode::Exclusive && c.expected == "ok"s);
+    EXPECT_TRUE((*second)->tryLock(c.second));
+    second->reset();
+    EXPECT_FALSE(exists(".qorvex-lock"));
+  }
+  EXPECT_EQ(names(), std::set<std::string>{});
+}
+
+TEST_F(Win32FileSystemTest, LockFileIsHiddenAndGoesWithItsDirectory) {
+  ASSERT_TRUE(dir_->tryLock(LockMode::Exclusive));
+  ASSERT_TRUE(exists(".qorvex-lock"));
+  EXPECT_NE(GetFileAttributesW(at(".qorvex-lock").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+  // Taking it again from the same directory is not a second run.
+  EXPECT_TRUE(dir_->tryLock(LockMode::Exclusive));
+  dir_.reset();
+  EXPECT_FALSE(exists(".qorvex-lock"));
+}
+
+TEST_F(Win32FileSystemTest, ALockFileLeftByAPowerCutHoldsNoOneOut) {
+  put(".qorvex-lock", "");
+  auto reader = fs_->openDirectory(narrow(root_));
+  ASSERT_TRUE(reader);
+  EXPECT_TRUE((*reader)->tryLock(LockMode::Shared));
+  EXPECT_TRUE(dir_->tryLock(LockMode::Exclusive));
+  dir_.reset();
+  EXPECT_FALSE(exists(".qorvex-lock"));
+}
+
 // --- Backups ------------------------------------------------------------------
 
-TEST_F(Win32FileSystemTest, BackupIsAByteCopyUnderTheStampedNameAndLeavesNoTemporaryFile) {
+TEST_F(Win32FileSystemTest, BackupIsAHardLinkUntilTheRunEndsThenACopyOfItsOwn) {
   mkdir("modules");
   const std::string original("-- toolbar\r\nlocal x = 1\r\n\xEF\xBB\xBF", 27);
   put("modules/me_toolbar.lua", original);
-  PatchManifest manifest{};
-  EmbeddedPayload payload;
-  StringLogSink sink;
-  RunLog log(&sink);
-  RunContext run{*fs_, *dir_, manifest, payload, log, RunSummary{}, false, false};
+  std::string backup;
+  {
+    PatchManifest manifest{};
+    EmbeddedPayload payload;
+    StringLogSink sink;
+    RunLog log(&sink);
+    RunContext run{*fs_, *dir_, manifest, payload, log, RunSummary{}, false, false};
 
-  const std::int64_t before = fs_->nowUnixSeconds();
-  ASSERT_TRUE(createBackup(run, "modules\\me_toolbar.lua"));
-  const std::int64_t after = fs_->nowUnixSeconds();
+    const std::int64_t before = fs_->nowUnixSeconds();
+    ASSERT_TRUE(createBackup(run, "modules\\me_toolbar.lua"));
+    const std::int64_t after = fs_->nowUnixSeconds();
 
-  std::set<std::string> found = names("modules");
-  ASSERT_EQ(found.size(), 2u);
-  found.erase("me_toolbar.lua");
-  const std::string backup = *found.begin();
-  std::set<std::string> expected;
-  for (std::int64_t t = before; t <= after; ++t) {
-    expected.insert("me_toolbar.lua.qorvex-backup_" + formatBackupStamp(t) + ".bak");
+    std::set<std::string> found = names("modules");
+    ASSERT_EQ(found.size(), 2u);
+    found.erase("me_toolbar.lua");
+    backup = "modules/" + *found.begin();
+    std::set<std::string> expected;
+    for (std::int64_t t = before; t <= after; ++t) {
+      expected.insert("modules/me_toolbar.lua.qorvex-backup_" + formatBackupStamp(t) + ".bak");
+    }
+    EXPECT_TRUE(expected.count(backup)) << backup;
+    EXPECT_EQ(fileId(backup), fileId("modules/me_toolbar.lua"));
+    EXPECT_EQ(run.summary.backupsCreated, 1u);
+    EXPECT_EQ(sink.text(), "        backup -> " + backup.substr(8) + "\r\n");
   }
-  EXPECT_TRUE(expected.count(backup)) << backup;
-  EXPECT_EQ(content("modules/" + backup), original);
+  // The file was never replaced, so the run's end made the backup a file of
+  // its own: a later edit of the live file cannot reach it.
+  EXPECT_NE(fileId(backup), fileId("modules/me_toolbar.lua"));
+  EXPECT_EQ(content(backup), original);
   EXPECT_EQ(content("modules/me_toolbar.lua"), original);
-  EXPECT_EQ(run.summary.backupsCreated, 1u);
-  EXPECT_EQ(sink.text(), "        backup -> " + backup + "\r\n");
+  EXPECT_EQ(names("modules"), (std::set<std::string>{"me_toolbar.lua", backup.substr(8)}));
+}
+
+// --- Links and pipes ------------------------------------------------------------
+//
+// Wine cannot make a Unix symbolic link or a FIFO, so the test runner
+// (scripts/run_wine_tests.sh) makes them and names their folder in
+// QORVEX_FIXTURE_LINKS:
+//   outside\outside.lua                   a file outside the install
+//   install\real\inside.lua
+//   install\dirlink       -> ..\outside
+//   install\filelink.lua  -> ..\outside\outside.lua
+//   install\dangling.lua  -> ..\outside\missing.lua
+//   install\fifo           a FIFO, which nothing writes to
+
+class Win32LinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* links = std::getenv("QORVEX_FIXTURE_LINKS");
+    if (links == nullptr) {
+      GTEST_SKIP() << "QORVEX_FIXTURE_LINKS is not set; scripts/run_wine_tests.sh sets it";
+    }
+    base_ = wide(links);
+    auto dir = fs_->openDirectory(std::string(links) + "\\install");
+    ASSERT_TRUE(dir) << nameOf(dir);
+    dir_ = std::move(*dir);
+    // A closed file of our own inside the install, to move onto the links.
+    unsigned char bytes[6];
+    fs_->randomBytes(bytes, sizeof bytes);
+    scratch_ = "scratch-";
+    for (unsigned char b : bytes) scratch_.push_back("0123456789abcdef"[b & 15]);
+    HANDLE file = CreateFileW(install(scratch_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD written = 0;
+    WriteFile(file, "scratch", 7, &written, nullptr);
+    CloseHandle(file);
+  }
+
+  void TearDown() override {
+    dir_.reset();
+    if (!scratch_.empty()) DeleteFileW(install(scratch_).c_str());
+  }
+
+  std::wstring install(std::string_view relative) const {
+    return base_ + L"\\install\\" + wide(relative);
+  }
+
+  // What is in the folder outside the install: names and contents.
+  std::map<std::string, std::string> outside() const {
+    std::map<std::string, std::string> found;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((base_ + L"\\outside\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+      std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      HANDLE file = CreateFileW((base_ + L"\\outside\\" + name).c_str(), GENERIC_READ, kShareAll,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      std::string bytes;
+      char buffer[256];
+      DWORD got = 0;
+      while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) &&
+             got > 0) {
+        bytes.append(buffer, got);
+      }
+      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+      found[narrow(name)] = bytes;
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    return found;
+  }
+
+  std::unique_ptr<FileSystem> fs_ = makePlatformFileSystem();
+  std::unique_ptr<Directory> dir_;
+  std::wstring base_;
+  std::string scratch_;
+};
+
+std::string kindName(const Result<FileKind>& kind) {
+  if (!kind) return std::string(errorName(kind.error()));
+  switch (*kind) {
+    case FileKind::File: return "File";
+    case FileKind::Directory: return "Directory";
+    case FileKind::Other: return "Other";
+  }
+  return "?";
+}
+
+TEST_F(Win32LinkTest, EveryOperationRefusesALinkOnTheWayOrAtTheEnd) {
+  struct Case {
+    const char* what;
+    std::function<std::string()> call;
+    const char* expected;
+  };
+  Directory& dir = *dir_;
+  const std::string scratch = scratch_;
+  const Case cases[] = {
+      // The control: a real folder and file beside the links.
+      {"read a real file", [&] { return nameOf(dir.readFile("real\\inside.lua", 100)); }, "ok"},
+      {"kind of a real folder", [&] { return kindName(dir.kindOf("real")); }, "Directory"},
+      {"read a file link", [&] { return nameOf(dir.readFile("filelink.lua", 100)); },
+       "LinkRefused"},
+      {"read through a folder link",
+       [&] { return nameOf(dir.readFile("dirlink\\outside.lua", 100)); }, "LinkRefused"},
+      {"check a file link", [&] { return nameOf(dir.checkReplaceable("filelink.lua")); },
+       "LinkRefused"},
+      {"check through a folder link",
+       [&] { return nameOf(dir.checkReplaceable("dirlink\\outside.lua")); }, "LinkRefused"},
+      {"create through a folder link",
+       [&] { return nameOf(dir.createFile("dirlink\\new.lua", "")); }, "LinkRefused"},
+      {"create over a dangling link", [&] { return nameOf(dir.createFile("dangling.lua", "")); },
+       "PathAlreadyExists"},
+      {"replace a file link", [&] { return nameOf(dir.renameReplace(scratch, "filelink.lua")); },
+       "LinkRefused"},
+      {"replace through a folder link",
+       [&] { return nameOf(dir.renameReplace(scratch, "dirlink\\outside.lua")); }, "LinkRefused"},
+      {"rename into a folder link",
+       [&] { return nameOf(dir.renameNoReplace(scratch, "dirlink\\new.lua")); }, "LinkRefused"},
+      {"rename a file link away",
+       [&] { return nameOf(dir.renameNoReplace("filelink.lua", "moved.lua")); }, "LinkRefused"},
+      {"link a file link", [&] { return nameOf(dir.linkFile("filelink.lua", "second.lua")); },
+       "LinkRefused"},
+      {"link into a folder link",
+       [&] { return nameOf(dir.linkFile(scratch, "dirlink\\new.lua")); }, "LinkRefused"},
+      {"delete a file link", [&] { return nameOf(dir.deleteFile("filelink.lua")); },
+       "LinkRefused"},
+      {"delete through a folder link",
+       [&] { return nameOf(dir.deleteFile("dirlink\\outside.lua")); }, "LinkRefused"},
+      {"kind of a folder link", [&] { return kindName(dir.kindOf("dirlink")); }, "LinkRefused"},
+      {"kind of a file link", [&] { return kindName(dir.kindOf("filelink.lua")); },
+       "LinkRefused"},
+      {"kind through a folder link", [&] { return kindName(dir.kindOf("dirlink\\outside.lua")); },
+       "LinkRefused"},
+      {"folder in a folder link", [&] { return nameOf(dir.makeDirectory("dirlink\\sub")); },
+       "LinkRefused"},
+      {"list a folder link", [&] { return nameOf(dir.listFolder("dirlink")); }, "LinkRefused"},
+  };
+  const auto before = outside();
+  ASSERT_EQ(before, (std::map<std::string, std::string>{{"outside.lua", "outside"}}));
+  for (const Case& c : cases) EXPECT_EQ(c.call(), c.expected) << c.what;
+  EXPECT_EQ(outside(), before);
+  // The links themselves are still there, and so is the file meant to replace them.
+  for (const char* link : {"dirlink", "filelink.lua"}) {
+    EXPECT_NE(GetFileAttributesW(install(link).c_str()), INVALID_FILE_ATTRIBUTES) << link;
+  }
+  EXPECT_NE(GetFileAttributesW(install(scratch_).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(install("moved.lua").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(install("second.lua").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Win32LinkTest, APipeIsNotAFileAndNothingWaitsForIt) {
+  struct Case {
+    const char* what;
+    std::function<std::string()> call;
+    const char* expected;
+  };
+  Directory& dir = *dir_;
+  const std::string scratch = scratch_;
+  const Case cases[] = {
+      {"read", [&] { return nameOf(dir.readFile("fifo", 100)); }, "NotAFile"},
+      {"check", [&] { return nameOf(dir.checkReplaceable("fifo")); }, "NotAFile"},
+      {"replace", [&] { return nameOf(dir.renameReplace(scratch, "fifo")); }, "NotAFile"},
+      {"link", [&] { return nameOf(dir.linkFile("fifo", "second")); }, "NotAFile"},
+      {"delete", [&] { return nameOf(dir.deleteFile("fifo")); }, "NotAFile"},
+      {"kind", [&] { return kindName(dir.kindOf("fifo")); }, "Other"},
+      {"list", [&] { return nameOf(dir.listFolder("fifo")); }, "NotAFile"},
+  };
+  for (const Case& c : cases) {
+    // Opening a FIFO for reading waits for a writer that never comes; a
+    // backend that did would hang here, so the call runs on its own thread.
+    auto outcome = std::async(std::launch::async, c.call);
+    if (outcome.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      std::fprintf(stderr, "%s of a FIFO did not return within 10 seconds\n", c.what);
+      std::fflush(stderr);
+      std::_Exit(1);
+    }
+    EXPECT_EQ(outcome.get(), c.expected) << c.what;
+  }
+  EXPECT_NE(GetFileAttributesW(install(scratch_).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // --- Clock and random generator -------------------------------------------------
@@ -748,6 +1112,67 @@ TEST(Win32DeletePending, AStaleStatusDoesNotTurnAccessDeniedIntoARetry) {
   EXPECT_EQ(calls, 1);
 }
 
+// --- Names ----------------------------------------------------------------------
+
+TEST(Win32Names, ManifestNamesWindowsCannotHoldAreBadPathName) {
+  struct Case {
+    std::string name;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"me_toolbar.lua", "ok"},
+      {".me_toolbar.lua.qorvex-tmp-AAAAAAAAAAAAAAAA", "ok"},
+      {"modul\xC3\xA9_\xF0\x9F\x98\x80.lua", "ok"},
+      {std::string(255, 'n'), "ok"},
+      {std::string(256, 'n'), "BadPathName"},
+      {"", "BadPathName"},
+      {"a.lua:stream", "BadPathName"},
+      {"a.lua.", "BadPathName"},
+      {"a.lua ", "BadPathName"},
+      {"a?.lua", "BadPathName"},
+      {"a*.lua", "BadPathName"},
+      {"a<b", "BadPathName"},
+      {"a|b", "BadPathName"},
+      {"a\"b", "BadPathName"},
+      {"a\x1f.lua", "BadPathName"},
+      {"a\\b", "BadPathName"},
+      {"a/b", "BadPathName"},
+      {std::string("a\0b", 3), "BadPathName"},
+      {"bad\xff.lua", "BadPathName"},
+      {"overlong\xC0\xAF.lua", "BadPathName"},
+      {"surrogate\xED\xA0\x80.lua", "BadPathName"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nameOf(checkPlatformName(c.name)), c.expected) << c.name;
+  }
+  // The whole manifest path, name by name.
+  EXPECT_EQ(nameOf(checkManifestPath("MissionEditor\\modules\\me_toolbar.lua")), "ok");
+  EXPECT_EQ(nameOf(checkManifestPath("MissionEditor\\modules.\\me_toolbar.lua")), "BadPathName");
+}
+
+TEST(Win32Names, NamesWindowsHandsBackBecomeUtf8OnlyWhenWellFormed) {
+  struct Case {
+    std::wstring utf16;
+    const char* expected;  // nullptr: BadPathName
+  };
+  const Case cases[] = {
+      {L"", ""},
+      {L"me_toolbar.lua", "me_toolbar.lua"},
+      {L"modul\u00E9_\u2713_\U0001F600.lua", "modul\xC3\xA9_\xE2\x9C\x93_\xF0\x9F\x98\x80.lua"},
+      {std::wstring(L"lone high \xD83D"), nullptr},
+      {std::wstring(L"lone low \xDE00 here"), nullptr},
+      {std::wstring(L"swapped \xDE00\xD83D"), nullptr},
+  };
+  for (const Case& c : cases) {
+    auto utf8 = win32::narrowPath(c.utf16);
+    if (c.expected == nullptr) {
+      EXPECT_EQ(nameOf(utf8), "BadPathName");
+    } else {
+      EXPECT_EQ(utf8, Result<std::string>(c.expected));
+    }
+  }
+}
+
 // --- Error names ----------------------------------------------------------------
 
 TEST(Win32ErrorNames, EveryWin32CodeMapsToItsEngineName) {
@@ -780,8 +1205,13 @@ TEST(Win32ErrorNames, EveryWin32CodeMapsToItsEngineName) {
       {ERROR_WORKING_SET_QUOTA, "SystemResources"},
       {ERROR_TOO_MANY_OPEN_FILES, "SystemResources"},
       {ERROR_NOT_SAME_DEVICE, "RenameAcrossMountPoints"},
-      {ERROR_DISK_FULL, "Unexpected"},
-      {ERROR_HANDLE_DISK_FULL, "Unexpected"},
+      {ERROR_DISK_FULL, "NoSpaceLeft"},
+      {ERROR_HANDLE_DISK_FULL, "NoSpaceLeft"},
+      {ERROR_CRC, "InputOutput"},
+      {ERROR_IO_DEVICE, "InputOutput"},
+      {ERROR_READ_FAULT, "InputOutput"},
+      {ERROR_WRITE_FAULT, "InputOutput"},
+      {ERROR_SECTOR_NOT_FOUND, "InputOutput"},
       {ERROR_INVALID_PARAMETER, "Unexpected"},
       {ERROR_GEN_FAILURE, "Unexpected"},
   };

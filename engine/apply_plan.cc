@@ -68,7 +68,7 @@ Result<void> stageEveryChange(RunContext& run, std::vector<std::string>& tempPat
 Result<void> applyPlan(RunContext& run, RunLog& log, std::string_view passLog,
                        std::vector<PreflightProblem>& problems) {
   problems = checkPlan(run, true);
-  if (!problems.empty()) return fail(problems.front().error);
+  if (!problems.empty()) return run.failAt(problems.front().path, problems.front().error);
   if (Result<void> removed = removeStaleTemporaryFiles(run); !removed) return removed;
 
   std::vector<std::string> tempPaths;

@@ -233,7 +233,7 @@ Error notARegularFile(const Found& found) {
   return found.kind == FileKind::Directory ? Error::IsDir : Error::NotAFile;
 }
 
-bool isReadOnly(const Found& found) { return (found.attributes & FILE_ATTRIBUTE_READONLY) != 0; }
+bool markedReadOnly(const Found& found) { return (found.attributes & FILE_ATTRIBUTE_READONLY) != 0; }
 
 // Attributes a replacement takes over from the file it replaces. Never
 // FILE_ATTRIBUTE_READONLY: the new file is a temporary one until it is put in
@@ -392,8 +392,32 @@ class Win32Directory : public Directory {
     // Windows refuses to replace or delete a file marked read-only. Wine
     // leaves that to the Unix permissions, which do not stop root; the flag
     // is checked here so that it holds everywhere.
-    if (isReadOnly(*found)) return fail(Error::AccessDenied);
-    return {};
+    if (markedReadOnly(*found)) return fail(Error::AccessDenied);
+    // Another program that holds the file without delete sharing would make
+    // the replacement fail; so would a user who may not delete it.
+    return checkNamesRemovable(place->full);
+  }
+
+  Result<bool> isReadOnly(std::string_view path) override {
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
+    auto found = requireFile(*place);
+    if (!found) return fail(found.error());
+    return markedReadOnly(*found);
+  }
+
+  Result<std::uint64_t> freeSpace(std::string_view folder) override {
+    std::wstring full = root_;
+    if (!folder.empty()) {
+      auto place = resolve(folder);
+      if (!place) return fail(place.error());
+      full = place->full;
+    }
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(full.c_str(), &available, nullptr, nullptr)) {
+      return fail(errorFromWin32(GetLastError()));
+    }
+    return static_cast<std::uint64_t>(available.QuadPart);
   }
 
   Result<void> renameReplace(std::string_view from, std::string_view to) override {
@@ -406,7 +430,7 @@ class Win32Directory : public Directory {
     if (!existing) return fail(existing.error());
     if (*existing) {
       if ((*existing)->kind != FileKind::File) return fail(notARegularFile(**existing));
-      if (isReadOnly(**existing)) return fail(Error::AccessDenied);
+      if (markedReadOnly(**existing)) return fail(Error::AccessDenied);
     }
     // Write-through makes the rename itself durable before the call returns.
     // NTFS logs its metadata changes in order, so the links, new files and
@@ -460,7 +484,7 @@ class Win32Directory : public Directory {
     if (!place) return fail(place.error());
     auto found = requireFile(*place);
     if (!found) return fail(found.error());
-    if (isReadOnly(*found)) return fail(Error::AccessDenied);
+    if (markedReadOnly(*found)) return fail(Error::AccessDenied);
     if (DeleteFileW(place->full.c_str())) return {};
     const DWORD code = GetLastError();
     // Held open without FILE_SHARE_DELETE: worth waiting for, like a rename.

@@ -25,6 +25,9 @@ std::string_view problemHint(Error error, bool readOnly, HintStyle style) {
       return "a folder stands where the game has a file; repair the game install, then retry";
     case Error::NotAFile:
       return "this is not a regular file; repair the game install, then retry";
+    case Error::EmbeddedResourceNotFound:
+      return "the payload carries no block of the name the manifest gives; check the manifest's "
+             "insertBlockResource and the --payload folder";
     case Error::InputOutput:
       return "the drive reported a read or write error; check the drive, then retry";
     case Error::StreamTooLong:

@@ -623,8 +623,8 @@ TEST_F(Win32FileSystemTest, CheckReplaceableNamesWhatStandsInTheWayAndChangesNot
   };
   const Case cases[] = {
       {"plain.lua", "ok"},
-      // Being held is found out by the rename itself, which is retried.
-      {"held.lua", "ok"},
+      // Held without delete sharing: the replacement would be refused.
+      {"held.lua", "FileBusy"},
       {"missing.lua", "FileNotFound"},
       {"missing\\x.lua", "FileNotFound"},
       {"plain.lua\\x.lua", "NotDir"},
@@ -801,7 +801,7 @@ TEST_F(Win32FileSystemTest, BackupIsAHardLinkUntilTheRunEndsThenACopyOfItsOwn) {
     RunContext run{*fs_, *dir_, manifest, payload, log, RunSummary{}, false, false};
 
     const std::int64_t before = fs_->nowUnixSeconds();
-    ASSERT_TRUE(createBackup(run, "modules\\me_toolbar.lua"));
+    ASSERT_TRUE(createBackup(run, log, "modules\\me_toolbar.lua", "modules\\me_toolbar.lua"));
     const std::int64_t after = fs_->nowUnixSeconds();
 
     std::set<std::string> found = names("modules");

@@ -276,6 +276,8 @@ HINTS = {
     "NotAFile": "this is not a regular file; repair the game install, then retry",
     "StreamTooLong": "the file is larger than 16 MiB, far larger than the game's own; repair the "
                      "game install, then retry",
+    "EmbeddedResourceNotFound": "the payload carries no block of the name the manifest gives; check the "
+                                "manifest's insertBlockResource and the --payload folder",
     "other": "the file cannot be changed; repair the game install, then retry",
 }
 

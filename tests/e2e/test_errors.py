@@ -323,7 +323,7 @@ class FatalErrors(s.E2ETestCase):
         manifest["dlgFiles"][0]["insertBlockResource"] = "e2e_missing_block.txt"
         r = s.run_cli(["--payload", self.new_payload(manifest=manifest), "check", inst])
         self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("EmbeddedResourceNotFound"),
-                       s.problem_line(DLG, "EmbeddedResourceNotFound", "other"))
+                       s.problem_line(DLG, "EmbeddedResourceNotFound"))
         self.assertTree(inst, stock)
 
     def test_missing_block_resource_is_not_needed_when_its_marker_is_present(self):
@@ -350,7 +350,7 @@ class FatalErrors(s.E2ETestCase):
             f.write(s.FULL_BLOCK.encode())
         r = s.run_cli(["--payload", payload, "check", inst])
         self.assertRun(r, 2, header(inst, "CHECK") + s.MODULE_CREATE + fatal("EmbeddedResourceNotFound"),
-                       s.problem_line(DLG, "EmbeddedResourceNotFound", "other"))
+                       s.problem_line(DLG, "EmbeddedResourceNotFound"))
         self.assertTree(inst, stock)
 
 

@@ -91,6 +91,23 @@ std::string preflightBoxText(const std::vector<PreflightProblem>& problems) {
   return out;
 }
 
+std::string blockedQuestion(const SurveyReport& report) {
+  std::size_t blocked = 0;
+  std::size_t total = 0;
+  for (const auto* list : {&report.entries, &report.dialogs}) {
+    for (const EntryReport& entry : *list) {
+      ++total;
+      if (entry.state == EntryState::AnchorNotFound || entry.state == EntryState::AnchorAmbiguous ||
+          entry.state == EntryState::FileMissing || entry.state == EntryState::Unreadable) {
+        ++blocked;
+      }
+    }
+  }
+  std::string out = std::to_string(blocked);
+  out.append(text::kBlockedOf).append(std::to_string(total)).append(text::kBlockedQuestion);
+  return out;
+}
+
 std::string_view folderOfProgram(std::string_view programPath) {
   const std::size_t slash = programPath.find_last_of("\\/");
   if (slash == std::string_view::npos) return {};
@@ -102,6 +119,11 @@ std::string_view folderOfProgram(std::string_view programPath) {
 RunResult EngineRunner::run(const RunRequest& request, RunLog& log) {
   EmbeddedPayload payload;
   return qorvex::run(request, fs_, payload, log);
+}
+
+Result<SurveyReport> EngineRunner::survey(std::string_view installDir) {
+  EmbeddedPayload payload;
+  return surveyInstall(installDir, fs_, payload);
 }
 
 PreflightReport EngineRunner::preflight(const RunRequest& request) {
@@ -298,7 +320,7 @@ void Wizard::runActionSequence() {
   const bool accepted = *action == SetupAction::CHECK
                             ? confirm(question, kMbOkCancel | kMbIconInformation, kIdOk)
                             : confirm(question, kMbYesNo | kMbIconWarning, kIdYes);
-  if (!accepted) {
+  if (!accepted || (*action == SetupAction::INSTALL && blockedInstallDeclined(dir))) {
     log_.appendLog(kAbortedLine);
     return;
   }
@@ -336,6 +358,15 @@ bool Wizard::preflightStops(SetupAction action, std::string_view dir) {
   log_.appendLog(text::kPreflightLogEnd);
   showBox(preflightBoxText(report.problems), kMbOk | kMbIconWarning);
   return true;
+}
+
+// An INSTALL that this game version would leave incomplete asks once more,
+// with No as the answer Enter gives. An install that is not blocked asks
+// nothing more.
+bool Wizard::blockedInstallDeclined(std::string_view dir) {
+  const Result<SurveyReport> report = runner_.survey(dir);
+  if (!report || report->verdict != Verdict::Blocked) return false;
+  return !confirm(blockedQuestion(*report), kMbYesNo | kMbIconWarning | kMbDefButton2, kIdYes);
 }
 
 void Wizard::browseForInstallDir() {

@@ -10,6 +10,7 @@
 #include "error.h"
 #include "file_system.h"
 #include "preflight.h"
+#include "survey.h"
 #include "run.h"
 #include "run_log.h"
 #include "text_convert.h"
@@ -35,6 +36,8 @@ std::string confirmationText(SetupAction action, std::string_view dir, bool game
 std::string rejectionText(Error reason, std::string_view fieldText, std::string_view hint = {});
 // The box of a run that pre-flight stopped, naming the first files.
 std::string preflightBoxText(const std::vector<PreflightProblem>& problems);
+// The question asked before an INSTALL of which some changes cannot be made.
+std::string blockedQuestion(const SurveyReport& report);
 // The folder that holds the program file: the path without its last
 // component (a drive or root folder keeps its separator).
 std::string_view folderOfProgram(std::string_view programPath);
@@ -53,6 +56,8 @@ class Runner {
   virtual RunResult run(const RunRequest& request, RunLog& log) = 0;
   // What `run` would change and what stands in its way; writes no content.
   virtual PreflightReport preflight(const RunRequest& request) = 0;
+  // Where the install stands against the manifest.
+  virtual Result<SurveyReport> survey(std::string_view installDir) = 0;
 };
 
 // The real engine with the program's carried payload.
@@ -61,6 +66,7 @@ class EngineRunner : public Runner {
   explicit EngineRunner(FileSystem& fs) : fs_(fs) {}
   RunResult run(const RunRequest& request, RunLog& log) override;
   PreflightReport preflight(const RunRequest& request) override;
+  Result<SurveyReport> survey(std::string_view installDir) override;
 
  private:
   FileSystem& fs_;
@@ -107,6 +113,7 @@ class Wizard {
   void showBox(std::string_view utf8, unsigned style);
   void fillAgreementText();
   bool preflightStops(SetupAction action, std::string_view dir);
+  bool blockedInstallDeclined(std::string_view dir);
 
   WizardPlatform& platform_;
   FileSystem& fs_;

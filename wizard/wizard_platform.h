@@ -15,6 +15,7 @@ inline constexpr unsigned kMbYesNo = 0x04;
 inline constexpr unsigned kMbIconError = 0x10;
 inline constexpr unsigned kMbIconWarning = 0x30;
 inline constexpr unsigned kMbIconInformation = 0x40;
+inline constexpr unsigned kMbDefButton2 = 0x100;
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;

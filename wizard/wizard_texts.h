@@ -62,6 +62,13 @@ inline constexpr std::string_view kPreflightFirstLine =
 inline constexpr std::string_view kPreflightMorePrefix = "\n\n... and ";
 inline constexpr std::string_view kPreflightMoreSuffix = " more (see the log).";
 inline constexpr std::string_view kPreflightLogPrefix = "Cannot change ";
+// The survey found changes that this game version does not allow: "{n}"
+// and "{total}" are numbers.
+inline constexpr std::string_view kBlockedOf = " of the ";
+inline constexpr std::string_view kBlockedQuestion =
+    " changes cannot be made in this version of DCS World, so the Undo feature may not work."
+    "\n\nMake the other changes anyway?";
+
 inline constexpr std::string_view kPreflightLogEnd = "The run did not start. Nothing was changed.\r\n";
 
 inline constexpr std::u16string_view kBrowseTitle = u"Select your game install directory.";

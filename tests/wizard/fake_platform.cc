@@ -228,6 +228,11 @@ RunResult FakeRunner::run(const RunRequest& request, RunLog& log) {
   return result;
 }
 
+Result<SurveyReport> FakeRunner::survey(std::string_view) {
+  ++surveyCalls;
+  return surveyReport;
+}
+
 PreflightReport FakeRunner::preflight(const RunRequest&) {
   ++preflightCalls;
   return preflightReport;

@@ -120,6 +120,7 @@ class FakeRunner : public Runner {
  public:
   RunResult run(const RunRequest& request, RunLog& log) override;
   PreflightReport preflight(const RunRequest& request) override;
+  Result<SurveyReport> survey(std::string_view installDir) override;
 
   struct Call {
     std::string installDir;
@@ -132,6 +133,8 @@ class FakeRunner : public Runner {
   RunResult result{false, Error::Unexpected, true};
   PreflightReport preflightReport;
   int preflightCalls = 0;
+  SurveyReport surveyReport;
+  int surveyCalls = 0;
   std::string logLine = "[SKIP] engine line\n";
   std::vector<Call> calls;
 };

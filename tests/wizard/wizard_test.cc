@@ -7,6 +7,7 @@
 
 #include "fake_platform.h"
 #include "hints.h"
+#include "survey.h"
 #include "payload.h"
 
 namespace qorvex::wizard::testing {
@@ -579,6 +580,40 @@ TEST_F(WizardTest, FatalInstallLogsTheFatalLineAndShowsTheErrorBox) {
   EXPECT_EQ(platform.logText(),
             "\r\nGame install directory: D:\\DCS World\r\nAction: INSTALL\r\n\r\n[SKIP] engine "
             "line\r\n\r\nFATAL: StreamTooLong\r\n");
+}
+
+// An INSTALL that this game version would leave incomplete asks once more,
+// after the confirmation, with No as the default; No changes nothing.
+TEST_F(WizardTest, ABlockedInstallAsksWhetherToMakeTheOtherChanges) {
+  addInstall("D:\\DCS World");
+  runner.surveyReport.verdict = Verdict::Blocked;
+  for (EntryState state : {EntryState::Applied, EntryState::AnchorNotFound, EntryState::Pending,
+                           EntryState::AnchorAmbiguous}) {
+    EntryReport entry;
+    entry.state = state;
+    runner.surveyReport.entries.push_back(entry);
+  }
+  runner.surveyReport.dialogs.push_back(EntryReport{});
+  const ShownBox question{"2 of the 5 changes cannot be made in this version of DCS World, so the "
+                          "Undo feature may not work.\n\nMake the other changes anyway?",
+                          kTitle, 0x134};
+  toActionPage();
+  platform.type(wizard, u"D:\\DCS World");
+  platform.click(wizard, ControlId::InstallRadio);
+  platform.answers = {kIdYes, kIdNo};
+  platform.click(wizard, ControlId::NextButton);
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(platform.boxes[1], question);
+  EXPECT_EQ(platform.logText(), "Aborted by user.\r\n");
+  EXPECT_TRUE(runner.calls.empty());
+
+  platform.answers = {kIdYes, kIdYes, kIdOk};
+  platform.click(wizard, ControlId::NextButton);
+  ASSERT_EQ(platform.boxes.size(), 5u);
+  EXPECT_EQ(platform.boxes[3], question);
+  EXPECT_EQ(runner.calls.size(), 1u);
+  // Only INSTALL asks: UNINSTALL and CHECK take no survey.
+  EXPECT_EQ(runner.surveyCalls, 2);
 }
 
 TEST_F(WizardTest, AFatalRunNamesItsFileBelowTheFirstLine) {

@@ -277,19 +277,34 @@ void alignSegment(const AnchorWords& anchor, std::string_view text, const std::v
   }
 }
 
-// The tokens of the whole lines from the one holding byte `from` to the one
-// holding byte `to`, with the line end of the last.
-std::vector<Token> lineTokens(std::string_view text, std::size_t from, std::size_t to) {
+// The tokens of the whole lines from `linesBefore` lines above the one
+// holding byte `from` to `linesAfter` lines below the one holding byte `to`,
+// with the line end of the last.
+std::vector<Token> lineTokens(std::string_view text, std::size_t from, std::size_t to,
+                              std::size_t linesBefore, std::size_t linesAfter) {
   std::size_t begin = from;
-  while (begin > 0 && text[begin - 1] != '\n' && text[begin - 1] != '\r') --begin;
+  for (std::size_t lines = 0;; ++lines) {
+    while (begin > 0 && text[begin - 1] != '\n' && text[begin - 1] != '\r') --begin;
+    if (lines == linesBefore || begin == 0) break;
+    --begin;
+    if (begin > 0 && text[begin] == '\n' && text[begin - 1] == '\r') --begin;
+  }
   std::vector<Token> tokens;
+  std::size_t after = 0;
   for (std::size_t pos = begin; pos < text.size();) {
     const Token token = tokenAt(text, pos);
     pos = token.end;
     tokens.push_back(token);
-    if (token.kind == TokenKind::LineBreak && token.start >= to) break;
+    if (token.kind == TokenKind::LineBreak && token.start >= to && after++ == linesAfter) break;
   }
   return tokens;
+}
+
+// The line ends among the anchor's tokens [first, last).
+std::size_t lineEndsBetween(const std::vector<Token>& tokens, std::size_t first, std::size_t last) {
+  return static_cast<std::size_t>(std::count_if(tokens.begin() + static_cast<std::ptrdiff_t>(first),
+                                                tokens.begin() + static_cast<std::ptrdiff_t>(last),
+                                                [](const Token& t) { return t.kind == TokenKind::LineBreak; }));
 }
 
 }  // namespace
@@ -313,9 +328,15 @@ std::optional<NearestText> findNearestText(std::string_view text, std::string_vi
     pairs = alignWords(words, around);
   }
   if (!pairs.empty()) {
-    window = lineTokens(text, around[pairs.front().fileWord].token.start, around.back().token.start);
+    // With room for the anchor's lines before its first paired word and
+    // after its last, which may have changed beyond recognition.
+    const std::size_t firstToken = words.tokenOfWord(pairs.front().anchorWord);
+    const std::size_t lastToken = words.tokenOfWord(pairs.back().anchorWord);
+    window = lineTokens(text, around[pairs.front().fileWord].token.start,
+                        around[pairs.back().fileWord].token.start, lineEndsBetween(anchorTokens, 0, firstToken),
+                        lineEndsBetween(anchorTokens, lastToken, m));
   } else {
-    window = lineTokens(text, 0, 0);
+    window = lineTokens(text, 0, 0, 0, lineEndsBetween(anchorTokens, 0, m));
   }
 
   // Every anchor token against those lines: the word pairs are fixed, and

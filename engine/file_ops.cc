@@ -35,9 +35,10 @@ Result<std::string> copyToTemporaryFile(RunContext& run, std::string_view relati
 }
 
 void record(RunContext& run, std::string_view relativePath, PlannedChange::Kind kind,
-            std::string_view content) {
+            std::string content) {
   const std::size_t logOffset = run.capture != nullptr ? run.capture->text().size() : 0;
-  run.plan.push_back({std::string(relativePath), kind, content.size(), std::string(content), logOffset});
+  const std::uint64_t size = content.size();
+  run.plan.push_back({std::string(relativePath), kind, size, std::move(content), logOffset});
   ++run.summary.filesPatched;
 }
 
@@ -167,8 +168,8 @@ Result<std::string> createBackup(RunContext& run, RunLog& log, std::string_view 
   return fail(Error::PathAlreadyExists);
 }
 
-Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string_view text) {
-  record(run, relativePath, PlannedChange::Kind::Replace, text);
+Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string text) {
+  record(run, relativePath, PlannedChange::Kind::Replace, std::move(text));
   return {};
 }
 
@@ -177,8 +178,8 @@ Result<void> backUpAndDelete(RunContext& run, std::string_view relativePath) {
   return {};
 }
 
-Result<void> writeNewFile(RunContext& run, std::string_view relativePath, std::string_view text) {
-  record(run, relativePath, PlannedChange::Kind::Create, text);
+Result<void> writeNewFile(RunContext& run, std::string_view relativePath, std::string text) {
+  record(run, relativePath, PlannedChange::Kind::Create, std::move(text));
   return {};
 }
 

@@ -51,9 +51,9 @@ bool countedAsDryRun(RunContext& run, std::string_view relativePath, PlannedChan
 // The last step of every changed file: the file's backup and new content
 // (Replace), its backup and deletion (Delete), or a new file in folders made
 // as needed (Create), each planned; the file then counts as patched.
-Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string_view text);
+Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string text);
 Result<void> backUpAndDelete(RunContext& run, std::string_view relativePath);
-Result<void> writeNewFile(RunContext& run, std::string_view relativePath, std::string_view text);
+Result<void> writeNewFile(RunContext& run, std::string_view relativePath, std::string text);
 
 // Makes "{path}.qorvex-backup_{stamp}.bak" a hard link to `source` (the file
 // itself, or the staged content an earlier change gave it), or, where links

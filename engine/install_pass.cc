@@ -2,6 +2,7 @@
 // anchors, then insert the panel block into each dialog file. CHECK runs the
 // same decisions with dryRun set and writes nothing.
 #include <string>
+#include <vector>
 
 #include "anchor_match.h"
 #include "file_ops.h"
@@ -10,6 +11,7 @@
 #include "passes.h"
 #include "run_context.h"
 #include "survey.h"
+#include "working_copy.h"
 
 namespace qorvex {
 namespace {
@@ -33,29 +35,36 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
                  " patch(es) not applied)");
     return {};
   }
-  std::string working = std::move(*content);
   // What the survey shows is where the text is in the file as it lies on
   // disk, not in the copy that earlier entries' blocks have grown.
-  const std::string original = surveying(run) ? working : std::string();
+  const std::string original = surveying(run) ? *content : std::string();
+  std::vector<std::string> blocks;
+  std::size_t growth = 0;
+  for (const PatchEntry& patch : file.patches) {
+    blocks.push_back(buildPatchBlock(patch.marker, patch.text));
+    growth += blocks.back().size();
+  }
+  WorkingCopy working(std::move(*content), growth);
   std::uint32_t applied = 0;
   std::uint32_t alreadyApplied = 0;
 
-  for (const PatchEntry& patch : file.patches) {
+  for (std::size_t i = 0; i < file.patches.size(); ++i) {
+    const PatchEntry& patch = file.patches[i];
     if (patch.id == kInitCallId) {
       Result<void> migrated = migrateStaleInitCall(run, file, patch, working);
       if (!migrated) return migrated;
     }
-    if (findPatchBlock(working, patch.marker)) {
-      surveyApplied(run, path, patch.id, patch.marker, patch.text, working);
+    if (working.hasBeginLine(patch.marker)) {
+      surveyApplied(run, path, patch.id, patch.marker, patch.text, working.text());
       ++alreadyApplied;
       continue;
     }
-    if (!patch.text.empty() && !working.empty() && containsIgnoringCr(working, patch.text)) {
+    if (!patch.text.empty() && !working.text().empty() && containsIgnoringCr(working.text(), patch.text)) {
       surveyEntry(run, path, patch.id, patch.marker, EntryState::PresentUnmarked);
       ++alreadyApplied;
       continue;
     }
-    AnchorSearch found = findAnchor(working, patch.anchor, AnchorEnd::End);
+    AnchorSearch found = findAnchor(working.text(), patch.anchor, AnchorEnd::End);
     if (found.kind != AnchorSearch::Unique) {
       surveyAnchorProblem(run, path, patch.id, patch.marker, found.kind == AnchorSearch::Ambiguous,
                           original, patch.anchor);
@@ -73,13 +82,7 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
         break;
       case AnchorSearch::Unique: {
         surveyEntry(run, path, patch.id, patch.marker, EntryState::Pending);
-        const std::string block = buildPatchBlock(patch.marker, patch.text);
-        std::string next;
-        next.reserve(working.size() + block.size());
-        next.append(working, 0, found.offset);
-        next.append(block);
-        next.append(working, found.offset, std::string::npos);
-        working = std::move(next);
+        working.insert(found.offset, blocks[i]);
         ++applied;
         break;
       }
@@ -98,12 +101,12 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
     run.log.write({"[PATCH] ", path, " - applying ", std::to_string(applied), " patch(es), ",
                    std::to_string(alreadyApplied), " already applied.\n"});
   }
-  if (countedAsDryRun(run, path, PlannedChange::Kind::Replace, working.size())) return {};
-  if (auto fault = checkLuaBalance(working)) {
+  if (countedAsDryRun(run, path, PlannedChange::Kind::Replace, working.text().size())) return {};
+  if (auto fault = checkLuaBalance(working.text())) {
     run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
     return {};
   }
-  return backUpAndWrite(run, path, working);
+  return backUpAndWrite(run, path, working.take());
 }
 
 }  // namespace

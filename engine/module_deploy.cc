@@ -9,6 +9,7 @@
 #include "patch_block.h"
 #include "run_context.h"
 #include "survey.h"
+#include "working_copy.h"
 
 namespace qorvex {
 
@@ -52,7 +53,8 @@ Result<void> deployUndoModule(RunContext& run) {
 }
 
 Result<void> migrateStaleInitCall(RunContext& run, const FileEntry& file, const PatchEntry& patch,
-                                  std::string& workingCopy) {
+                                  WorkingCopy& working) {
+  const std::string& workingCopy = working.text();
   const std::string beginLine = formatBeginLine(patch.marker);
   const std::size_t begin = findBytes(workingCopy, beginLine);
   if (begin == std::string::npos || begin < kLoopHeader.size()) return {};
@@ -65,7 +67,7 @@ Result<void> migrateStaleInitCall(RunContext& run, const FileEntry& file, const 
   std::uint32_t removed = 0;
   std::string migrated = removeFirstPatchBlock(workingCopy, patch.marker, removed);
   if (removed == 0) return {};
-  workingCopy = std::move(migrated);
+  working.replace(std::move(migrated));
   run.log.write({"[MIGRATE] ", file.relativePath, " [", patch.id,
                  "] - removing stale in-loop qorvex.init() call for reinsertion at the fixed "
                  "location.\n"});

@@ -81,7 +81,7 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
     run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
     return {};
   }
-  return backUpAndWrite(run, path, patched);
+  return backUpAndWrite(run, path, std::move(patched));
 }
 
 }  // namespace qorvex

@@ -21,6 +21,7 @@ struct PatchManifest;
 struct FileEntry;
 struct PatchEntry;
 struct DlgFileEntry;
+class WorkingCopy;
 
 // The manifest in engine form with the module text, its paths checked; the
 // error a run reports as the manifest load failure.
@@ -47,7 +48,7 @@ Result<void> applyPlan(RunContext& run, RunLog& log, std::string_view passLog,
 // Steps of the install pass.
 Result<void> deployUndoModule(RunContext& run);
 Result<void> migrateStaleInitCall(RunContext& run, const FileEntry& file, const PatchEntry& patch,
-                                  std::string& workingCopy);
+                                  WorkingCopy& workingCopy);
 Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry);
 
 }  // namespace qorvex

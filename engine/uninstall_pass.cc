@@ -34,7 +34,7 @@ Result<void> unpatchLuaFile(RunContext& run, const FileEntry& file) {
   run.log.write({"[UNINSTALL] ", file.relativePath, " - removing ", std::to_string(removed),
                  " patch block(s).\n"});
   if (countedAsDryRun(run, file.relativePath, PlannedChange::Kind::Replace, text.size())) return {};
-  return backUpAndWrite(run, file.relativePath, text);
+  return backUpAndWrite(run, file.relativePath, std::move(text));
 }
 
 Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
@@ -57,7 +57,7 @@ Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
                  ". File was NOT written.");
     return {};
   }
-  return backUpAndWrite(run, entry.relativePath, text);
+  return backUpAndWrite(run, entry.relativePath, std::move(text));
 }
 
 Result<void> removeModule(RunContext& run) {

@@ -350,9 +350,10 @@ class ManifestReaderSpeed(HostileCase):
         r = s.run_cli(["--payload", payload, "check", inst])
         elapsed = time.monotonic() - started
         self.assertEqual(r.rc, 0, r.stdout)
-        # Sanitizer builds run the same test several times slower.
-        limit = 1.0 if not os.environ.get("QORVEX_SANITIZED") else 5.0
-        self.assertLess(elapsed, limit)
+        # A quadratic check takes over a minute here; the reader alone is timed
+        # against its one second in the engine's tests, where a busy machine
+        # does not blur it.
+        self.assertLess(elapsed, 10.0)
 
 
 if __name__ == "__main__":

@@ -16,8 +16,10 @@
 #include <sys/syscall.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
+#include <set>
 
 #include "file_system.h"
 
@@ -97,6 +99,16 @@ bool isReadOnlyFile(const struct stat& info, int folder, const char* name) {
   return ::faccessat(folder, name, W_OK, AT_EACCESS) != 0;
 }
 
+// The process's file mode creation mask, read once (reading it means setting it).
+mode_t processUmask() {
+  static const mode_t mask = [] {
+    const mode_t old = ::umask(022);
+    ::umask(old);
+    return old;
+  }();
+  return mask;
+}
+
 class PosixWritableFile : public WritableFile {
  public:
   explicit PosixWritableFile(int fd) : fd_(fd) {}
@@ -129,10 +141,9 @@ class PosixWritableFile : public WritableFile {
 };
 
 // The folder that holds the last component of a native path, and that
-// component. `fd` is the install directory itself or `owned`.
+// component. `fd` belongs to the directory, which keeps it open.
 struct Parent {
   int fd = -1;
-  FileDescriptor owned;
   std::string name;
 };
 
@@ -161,27 +172,36 @@ class PosixDirectory : public Directory {
     const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
     if (size > maxBytes) return fail(Error::StreamTooLong);
 
-    // Read straight into the result; the file may still grow or shrink while
-    // it is read, and the limit holds for what is actually read.
+    // Read straight into the result, without filling it first; the file may
+    // still grow or shrink while it is read, and the limit holds for what is
+    // actually read.
+    int readError = 0;
+    auto readInto = [&](char* p, std::size_t wanted) {
+      std::size_t got = 0;
+      while (got < wanted) {
+        const ssize_t n = ::read(file.get(), p + got, wanted - got);
+        if (n < 0) {
+          if (errno == EINTR) continue;
+          readError = errno;
+          break;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+      }
+      return got;
+    };
     std::string content;
-    content.resize(static_cast<std::size_t>(size));
     std::size_t filled = 0;
-    for (;;) {
-      if (filled == content.size()) {
-        if (content.size() >= maxBytes + 1) break;
-        const std::size_t grown = content.size() + 65536;
-        content.resize(static_cast<std::size_t>(grown < maxBytes + 1 ? grown : maxBytes + 1));
-      }
-      ssize_t n = ::read(file.get(), content.data() + filled, content.size() - filled);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return fail(fromErrno(errno));
-      }
-      if (n == 0) break;
-      filled += static_cast<std::size_t>(n);
+    // One byte more than the size, to see whether the file grew meanwhile.
+    std::size_t wanted = static_cast<std::size_t>(size) + 1;
+    content.resize_and_overwrite(wanted, [&](char* p, std::size_t n) { return filled = readInto(p, n); });
+    while (readError == 0 && filled == wanted && filled <= maxBytes) {
+      const std::size_t more = std::min<std::size_t>(65536, static_cast<std::size_t>(maxBytes) + 1 - filled);
+      wanted = filled + more;
+      content.resize_and_overwrite(wanted, [&](char* p, std::size_t) { return filled += readInto(p + filled, more); });
     }
+    if (readError != 0) return fail(fromErrno(readError));
     if (filled > maxBytes) return fail(Error::StreamTooLong);
-    content.resize(filled);
     return content;
   }
 
@@ -198,18 +218,24 @@ class PosixDirectory : public Directory {
                             AT_SYMLINK_NOFOLLOW) == 0 &&
                   S_ISREG(modelInfo.st_mode);
     }
-    // Private until it has the model's bits: it may hold a copy of a private file.
+    // Created with the model's bits where the umask lets them through as they
+    // are, otherwise private until they are set: it may hold a copy of a
+    // private file.
+    const mode_t modelMode = haveModel ? modelInfo.st_mode & 07777 : 0;
+    const bool exact = haveModel && (modelMode & ~(0777 & ~processUmask())) == 0;
     FileDescriptor file(::openat(parent->fd, parent->name.c_str(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                 haveModel ? 0600 : 0666));
+                                 !haveModel ? 0666 : exact ? modelMode : 0600));
     if (file.get() < 0) return fail(fromErrno(errno));
     changed(parent->fd);
     if (haveModel) {
       // The owner first: changing it may clear the set-id bits that chmod sets.
       // Only root may give a file away; for anyone else this keeps the group
       // where they may and is otherwise refused, which is no reason to stop.
-      (void)::fchown(file.get(), modelInfo.st_uid, modelInfo.st_gid);
-      if (::fchmod(file.get(), modelInfo.st_mode & 07777) != 0) {
+      if (modelInfo.st_uid != ::geteuid() || modelInfo.st_gid != ::getegid()) {
+        (void)::fchown(file.get(), modelInfo.st_uid, modelInfo.st_gid);
+      }
+      if ((!exact || modelInfo.st_uid != ::geteuid()) && ::fchmod(file.get(), modelMode) != 0) {
         const Error error = fromErrno(errno);
         (void)::unlinkat(parent->fd, parent->name.c_str(), 0);
         return fail(error);
@@ -464,10 +490,15 @@ class PosixDirectory : public Directory {
       parent.name = std::move(*native);
       return parent;
     }
-    auto folder = openBeneath(native->substr(0, slash), O_PATH | O_DIRECTORY);
-    if (!folder) return fail(folder.error());
-    parent.owned = std::move(*folder);
-    parent.fd = parent.owned.get();
+    // A run works in a few folders again and again: each is resolved once.
+    std::string folderPath = native->substr(0, slash);
+    auto cached = folders_.find(folderPath);
+    if (cached == folders_.end()) {
+      auto folder = openBeneath(folderPath, O_PATH | O_DIRECTORY);
+      if (!folder) return fail(folder.error());
+      cached = folders_.emplace(std::move(folderPath), std::move(*folder)).first;
+    }
+    parent.fd = cached->second.get();
     parent.name = native->substr(slash + 1);
     return parent;
   }
@@ -476,6 +507,7 @@ class PosixDirectory : public Directory {
   // file system even when a mount point inside the install leads to another.
   void changed(int folder) {
     dirty_ = true;
+    if (!checkedFolders_.insert(folder).second) return;
     struct stat info;
     if (::fstat(folder, &info) != 0 || info.st_dev == rootDevice_ ||
         otherDevices_.count(info.st_dev) != 0) {
@@ -494,6 +526,8 @@ class PosixDirectory : public Directory {
 
   FileDescriptor fd_;
   dev_t rootDevice_ = 0;
+  std::map<std::string, FileDescriptor> folders_;  // resolved folders, by native path
+  std::set<int> checkedFolders_;                   // folders whose device changed() knows
   std::map<dev_t, FileDescriptor> otherDevices_;
   bool dirty_ = false;  // changed since the last successful flush
 };

@@ -1,6 +1,8 @@
 #include "anchor_match.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -310,22 +312,18 @@ std::vector<std::size_t> findAnchorStarts(std::string_view text, std::string_vie
   return starts;
 }
 
-AnchorSearch findAnchorReference(std::string_view text, std::string_view anchor, AnchorEnd at) {
-  const std::vector<Token> anchorTokens = tokenize(anchor);
-  if (anchorTokens.empty()) return {};
-  MatchTally tally;
-  for (const Token& candidate : tokenize(text)) {
-    std::size_t cursor = candidate.start;
-    bool matched = true;
-    for (const Token& token : anchorTokens) {
-      if (!matchForward(text, anchor, token, cursor)) {
-        matched = false;
-        break;
-      }
-    }
-    if (matched) tally.add(candidate.start, cursor);
+CrLayout crLayoutOf(std::string_view text) {
+  CrLayout layout = CrLayout::None;
+  const char* end = text.data() + text.size();
+  for (const char* p = text.data(); p < end;) {
+    const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p));
+    if (cr == nullptr) break;
+    const char* at = static_cast<const char*>(cr);
+    if (at + 1 == end || at[1] != '\n') return CrLayout::Lone;
+    layout = CrLayout::BeforeLf;
+    p = at + 2;
   }
-  return tally.result(at);
+  return layout;
 }
 
 namespace {
@@ -344,33 +342,94 @@ std::string withoutCr(std::string_view text) {
   return stripped;
 }
 
+// The text without its CRs, searched a window at a time, so that no copy of
+// the whole text is made. Consecutive windows overlap by the needle's length
+// less one, so that no occurrence falls between two of them.
+bool containsInStrippedWindows(std::string_view text, std::string_view bareNeedle) {
+  const std::size_t keep = bareNeedle.size() - 1;
+  const std::size_t fresh = std::max<std::size_t>(std::size_t{1} << 16, 2 * bareNeedle.size());
+  std::string window;
+  window.reserve(keep + fresh);
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    if (window.size() > keep) window.erase(0, window.size() - keep);
+    const std::size_t limit = window.size() + fresh;
+    while (p < end && window.size() < limit) {
+      const std::size_t room = std::min(limit - window.size(), static_cast<std::size_t>(end - p));
+      const void* cr = std::memchr(p, '\r', room);
+      const char* stop = cr == nullptr ? p + room : static_cast<const char*>(cr);
+      window.append(p, stop);
+      p = cr == nullptr ? stop : stop + 1;
+    }
+    if (findBytes(window, bareNeedle) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+// For a text whose every CR stands before an LF: no CR falls inside a line of
+// the needle, so the needle's longest line occurs in the text as it is. Each
+// occurrence is grown into the whole needle, backwards and forwards, passing
+// over the text's CRs. Returns nullopt once the growing has cost more than a
+// linear amount of work.
+std::optional<bool> containsAroundLongestLine(std::string_view text, std::string_view bareNeedle) {
+  std::size_t pivotStart = 0, pivotLength = 0;
+  for (std::size_t lineStart = 0; lineStart <= bareNeedle.size();) {
+    std::size_t lineEnd = bareNeedle.find('\n', lineStart);
+    if (lineEnd == std::string_view::npos) lineEnd = bareNeedle.size();
+    if (lineEnd - lineStart > pivotLength) {
+      pivotStart = lineStart;
+      pivotLength = lineEnd - lineStart;
+    }
+    lineStart = lineEnd + 1;
+  }
+  if (pivotLength == 0) return std::nullopt;
+  const std::string_view pivot = bareNeedle.substr(pivotStart, pivotLength);
+  const std::size_t budget = text.size() + 4096;
+  std::size_t work = 0;
+  for (std::size_t hit = findBytes(text, pivot); hit != std::string_view::npos;
+       hit = findBytes(text, pivot, hit + 1)) {
+    std::size_t i = hit;
+    std::size_t j = pivotStart;
+    while (j > 0) {
+      while (i > 0 && text[i - 1] == '\r') --i;
+      if (i == 0 || text[i - 1] != bareNeedle[j - 1]) break;
+      --i;
+      --j;
+    }
+    bool matched = j == 0;
+    std::size_t k = hit + pivotLength;
+    for (j = pivotStart + pivotLength; matched && j < bareNeedle.size(); ++j, ++k) {
+      while (k < text.size() && text[k] == '\r') ++k;
+      matched = k < text.size() && text[k] == bareNeedle[j];
+    }
+    if (matched) return true;
+    work += (hit - i) + (k - hit) + 1;
+    if (work > budget) return std::nullopt;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool containsIgnoringCr(std::string_view text, std::string_view needle) {
-  const std::string bareNeedle = withoutCr(needle);
-  if (bareNeedle.empty()) return true;
-  // An empty view may carry a null pointer, which memchr must not be given.
-  if (text.empty()) return false;
-  if (std::memchr(text.data(), '\r', text.size()) == nullptr) {
-    return findBytes(text, bareNeedle) != std::string_view::npos;
-  }
-  const std::string bareText = withoutCr(text);
-  return findBytes(bareText, bareNeedle) != std::string_view::npos;
+  return containsIgnoringCr(text, needle, crLayoutOf(text));
 }
 
-bool containsIgnoringCrReference(std::string_view text, std::string_view needle) {
-  for (std::size_t start = 0; start <= text.size(); ++start) {
-    std::size_t i = start, j = 0;
-    for (;;) {
-      while (j < needle.size() && needle[j] == '\r') ++j;
-      if (j == needle.size()) return true;
-      while (i < text.size() && text[i] == '\r') ++i;
-      if (i == text.size() || text[i] != needle[j]) break;
-      ++i;
-      ++j;
-    }
+bool containsIgnoringCr(std::string_view text, std::string_view needle, CrLayout layout) {
+  const std::string bareNeedle = withoutCr(needle);
+  if (bareNeedle.empty()) return true;
+  if (text.empty()) return false;
+  switch (layout) {
+    case CrLayout::None:
+      return findBytes(text, bareNeedle) != std::string_view::npos;
+    case CrLayout::BeforeLf:
+      if (std::optional<bool> found = containsAroundLongestLine(text, bareNeedle)) return *found;
+      break;
+    case CrLayout::Lone:
+      break;
   }
-  return false;
+  return containsInStrippedWindows(text, bareNeedle);
 }
 
 bool equalIgnoringCr(std::string_view a, std::string_view b) {

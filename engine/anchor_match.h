@@ -38,13 +38,15 @@ std::vector<Token> tokenize(std::string_view text);
 // them.
 std::size_t lineOfOffset(std::string_view text, std::size_t offset);
 
-// The straightforward token-by-token search from every token start; kept as
-// the reference that tests compare findAnchor with.
-AnchorSearch findAnchorReference(std::string_view text, std::string_view anchor, AnchorEnd at);
+// Where a text's CRs stand: none, each before an LF, or some alone.
+enum class CrLayout { None, BeforeLf, Lone };
+CrLayout crLayoutOf(std::string_view text);
 
-// True when needle, with every CR removed, occurs in text with every CR removed.
+// True when needle, with every CR removed, occurs in text with every CR
+// removed. No copy of the text is made. `layout` must be the text's layout
+// or a later one in the list (Lone is always right, only slower).
 bool containsIgnoringCr(std::string_view text, std::string_view needle);
-bool containsIgnoringCrReference(std::string_view text, std::string_view needle);
+bool containsIgnoringCr(std::string_view text, std::string_view needle, CrLayout layout);
 
 // Equal when the byte sequences agree after every CR is removed from both.
 bool equalIgnoringCr(std::string_view a, std::string_view b);

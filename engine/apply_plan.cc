@@ -67,13 +67,21 @@ Result<void> stageEveryChange(RunContext& run, std::vector<std::string>& tempPat
 
 Result<void> applyPlan(RunContext& run, RunLog& log, std::string_view passLog,
                        std::vector<PreflightProblem>& problems) {
-  problems = checkPlan(run, true);
-  if (!problems.empty()) return run.failAt(problems.front().path, problems.front().error);
+  // The folders are only probed once something is wrong, to name every file
+  // the same fault stops; otherwise staging tries each of them anyway.
+  problems = checkPlan(run, false);
+  if (!problems.empty()) {
+    // A fault that has gone meanwhile leaves the first answer standing.
+    if (std::vector<PreflightProblem> all = checkPlan(run, true); !all.empty()) problems = std::move(all);
+    return run.failAt(problems.front().path, problems.front().error);
+  }
   if (Result<void> removed = removeStaleTemporaryFiles(run); !removed) return removed;
 
   std::vector<std::string> tempPaths;
   if (Result<void> staged = stageEveryChange(run, tempPaths); !staged) {
     run.changes.abandon();
+    problems = checkPlan(run, true);
+    if (!problems.empty()) return run.failAt(problems.front().path, problems.front().error);
     problems.push_back({run.failedPath, staged.error(), false});
     return staged;
   }

@@ -76,12 +76,16 @@ bool countedAsDryRun(RunContext& run, std::string_view relativePath, PlannedChan
   return true;
 }
 
-Result<std::string> readWholeFile(RunContext& run, std::string_view relativePath) {
+Result<std::string> readWholeFile(RunContext& run, std::string_view relativePath,
+                                  std::size_t spare) {
   if (const PlannedChange* planned = plannedChangeOf(run, relativePath)) {
     if (planned->kind == PlannedChange::Kind::Delete) return fail(Error::FileNotFound);
-    return planned->content;
+    std::string content;
+    content.reserve(planned->content.size() + spare);
+    content = planned->content;
+    return content;
   }
-  return run.installDir.readFile(relativePath, kMaxFileSize);
+  return run.installDir.readFile(relativePath, kMaxFileSize, spare);
 }
 
 Result<FileKind> kindOf(RunContext& run, std::string_view relativePath) {

@@ -40,7 +40,9 @@ Result<void> waitWhileBusy(FileSystem& fs, const std::function<Result<void>()>& 
 // The file operations of the passes. They see the install as the changes
 // planned so far would leave it: a file read again after a planned change
 // reads its new content.
-Result<std::string> readWholeFile(RunContext& run, std::string_view relativePath);
+// `spare`: room to allocate for bytes the caller will add.
+Result<std::string> readWholeFile(RunContext& run, std::string_view relativePath,
+                                  std::size_t spare = 0);
 Result<FileKind> kindOf(RunContext& run, std::string_view relativePath);
 
 // In a dry run the change is recorded, the file counts as one that would be

@@ -47,8 +47,11 @@ class Directory {
 
   // The whole content of a regular file: IsDir for a folder, NotAFile for
   // anything else (FIFO, device, socket), LinkRefused for a link; never blocks.
-  // StreamTooLong when the file holds more than maxBytes.
-  virtual Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes) = 0;
+  // StreamTooLong when the file holds more than maxBytes. Room for `spare`
+  // more bytes is allocated with the text, so that a caller who grows it
+  // does not move it.
+  virtual Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes,
+                                       std::size_t spare = 0) = 0;
   // A new file, opened for writing only; PathAlreadyExists when the name is
   // taken. It gets the permission bits, owner and group of the regular file
   // `model` when there is one (what it will replace or copy), otherwise those

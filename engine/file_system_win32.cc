@@ -305,7 +305,8 @@ class Win32Directory : public Directory {
   Win32Directory(std::wstring root, std::wstring rootName)
       : root_(std::move(root)), rootName_(std::move(rootName)) {}
 
-  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes) override {
+  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes,
+                               std::size_t spare) override {
     auto place = resolve(path);
     if (!place) return fail(place.error());
     // The kind is known before the data is opened, so that a pipe or a device
@@ -331,7 +332,7 @@ class Win32Directory : public Directory {
     if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) return fail(Error::StreamTooLong);
     std::string content;
     try {
-      content.reserve(static_cast<std::size_t>(size.QuadPart));
+      content.reserve(static_cast<std::size_t>(size.QuadPart) + spare);
     } catch (const std::bad_alloc&) {
       return fail(Error::OutOfMemory);
     } catch (const std::length_error&) {

@@ -20,7 +20,14 @@ constexpr std::string_view kInitCallId = "toolbar_init_call";
 
 Result<void> patchFile(RunContext& run, const FileEntry& file) {
   const std::string& path = file.relativePath;
-  auto content = readWholeFile(run, path);
+  std::vector<std::string> blocks;
+  std::size_t growth = 0;
+  for (const PatchEntry& patch : file.patches) {
+    blocks.push_back(buildPatchBlock(patch.marker, patch.text));
+    growth += blocks.back().size();
+  }
+  // Read with room for every block, so that inserting them never moves the text.
+  auto content = readWholeFile(run, path, growth);
   if (!content) {
     if (content.error() != Error::FileNotFound && !surveying(run)) return fail(content.error());
     for (const PatchEntry& patch : file.patches) {
@@ -38,12 +45,6 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
   // What the survey shows is where the text is in the file as it lies on
   // disk, not in the copy that earlier entries' blocks have grown.
   const std::string original = surveying(run) ? *content : std::string();
-  std::vector<std::string> blocks;
-  std::size_t growth = 0;
-  for (const PatchEntry& patch : file.patches) {
-    blocks.push_back(buildPatchBlock(patch.marker, patch.text));
-    growth += blocks.back().size();
-  }
   WorkingCopy working(std::move(*content), growth);
   std::uint32_t applied = 0;
   std::uint32_t alreadyApplied = 0;
@@ -59,7 +60,7 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
       ++alreadyApplied;
       continue;
     }
-    if (!patch.text.empty() && !working.text().empty() && containsIgnoringCr(working.text(), patch.text)) {
+    if (!patch.text.empty() && !working.text().empty() && working.containsIgnoringCr(patch.text)) {
       surveyEntry(run, path, patch.id, patch.marker, EntryState::PresentUnmarked);
       ++alreadyApplied;
       continue;

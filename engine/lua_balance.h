@@ -11,7 +11,4 @@ namespace qorvex {
 // first fault.
 std::optional<std::string> checkLuaBalance(std::string_view text);
 
-// Byte-at-a-time scanner with the same results; tests compare the two.
-std::optional<std::string> checkLuaBalanceReference(std::string_view text);
-
 }  // namespace qorvex

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "byte_search.h"
+
 namespace qorvex {
 
 std::string formatBeginLine(std::string_view marker);
@@ -20,8 +22,5 @@ bool findPatchBlock(std::string_view text, std::string_view marker);
 // after it, the text comes back unchanged.
 std::string removeFirstPatchBlock(std::string_view text, std::string_view marker,
                                   std::uint32_t& removed);
-
-// Position of the first occurrence of needle at or after `from`, or npos.
-std::size_t findBytes(std::string_view haystack, std::string_view needle, std::size_t from = 0);
 
 }  // namespace qorvex

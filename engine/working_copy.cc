@@ -25,7 +25,14 @@ WorkingCopy::WorkingCopy(std::string text, std::size_t growth) : text_(std::move
   findBeginLines();
 }
 
-void WorkingCopy::findBeginLines() { beginStarts_ = prefixStarts(text_, 0); }
+void WorkingCopy::findBeginLines() {
+  beginStarts_ = prefixStarts(text_, 0);
+  crLayout_ = crLayoutOf(text_);
+}
+
+bool WorkingCopy::containsIgnoringCr(std::string_view needle) const {
+  return qorvex::containsIgnoringCr(text_, needle, crLayout_);
+}
 
 bool WorkingCopy::hasBeginLine(std::string_view marker) const {
   const std::string line = formatBeginLine(marker);
@@ -41,6 +48,11 @@ bool WorkingCopy::hasBeginLine(std::string_view marker) const {
 }
 
 void WorkingCopy::insert(std::size_t offset, std::string_view block) {
+  if (block.empty()) return;
+  // A CR on either edge of the block may lose the LF that followed it.
+  const bool crBefore = offset > 0 && text_[offset - 1] == '\r' && block.front() != '\n';
+  const bool crAtEnd = block.back() == '\r' && (offset == text_.size() || text_[offset] != '\n');
+  crLayout_ = (crBefore || crAtEnd) ? CrLayout::Lone : std::max(crLayout_, crLayoutOf(block));
   text_.insert(offset, block);
   // A block splits the prefix of a BEGIN line it lands in; the ones after it
   // move; its own are added. A block begins and ends with a line end, which

@@ -25,6 +25,8 @@ class WorkingCopy {
 
   // True when the marker's BEGIN line occurs anywhere in the text.
   bool hasBeginLine(std::string_view marker) const;
+  // containsIgnoringCr on the text, knowing where its CRs stand.
+  bool containsIgnoringCr(std::string_view needle) const;
   // Inserts `block` at `offset`.
   void insert(std::size_t offset, std::string_view block);
   // Replaces the whole text (a migration that moved a block).
@@ -37,6 +39,9 @@ class WorkingCopy {
   // Where "-- QORVEX_PATCH_BEGIN[" starts, in order: every BEGIN line starts
   // with it, and a stock file has none, so one scan answers every entry.
   std::vector<std::size_t> beginStarts_;
+  // Kept through insertions; it may say Lone of a text that no longer has a
+  // lone CR, which only makes searches slower.
+  CrLayout crLayout_ = CrLayout::None;
 };
 
 }  // namespace qorvex

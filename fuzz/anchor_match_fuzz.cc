@@ -5,6 +5,7 @@
 
 #include "anchor_match.h"
 #include "fuzz_input.h"
+#include "reference_text.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "fuzz_input.h"
 #include "lua_balance.h"
+#include "reference_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -1,4 +1,5 @@
 #include "anchor_match.h"
+#include "reference_text.h"
 
 #include <gtest/gtest.h>
 

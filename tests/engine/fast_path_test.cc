@@ -10,6 +10,8 @@
 #include "anchor_match.h"
 #include "lua_balance.h"
 #include "patch_block.h"
+#include "reference_text.h"
+#include "working_copy.h"
 
 namespace qorvex {
 namespace {
@@ -141,6 +143,78 @@ TEST(FastPath, AnchorSearchAgreesAcrossTheWorkBudget) {
       } else if (fast.kind == AnchorSearch::Ambiguous) {
         ASSERT_EQ(fast.count, slow.count);
       }
+    }
+  }
+}
+
+// Pieces that texts and needles are made of: CR LF pairs keep a text on the
+// path for texts without lone CRs, a bare CR sends it to the windowed one.
+std::string randomPieces(std::mt19937& random, const std::vector<std::string>& pieces,
+                         std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
+  return text;
+}
+
+TEST(FastPath, CrBlindSearchAgreesOnEveryPath) {
+  std::mt19937 random(31);
+  const std::vector<std::string> paired = {"a", "b", "ab", "\n", "\r\n"};
+  const std::vector<std::string> lone = {"a", "b", "\n", "\r\n", "\r"};
+  for (int i = 0; i < 20000; ++i) {
+    const bool withLoneCr = i % 2 == 1;
+    const std::string text = randomPieces(random, withLoneCr ? lone : paired, random() % 30);
+    const std::string needle = randomPieces(random, lone, 1 + random() % 6);
+    const bool expected = containsIgnoringCrReference(text, needle);
+    bool hasLoneCr = false;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+      hasLoneCr |= text[k] == '\r' && (k + 1 == text.size() || text[k + 1] != '\n');
+    }
+    ASSERT_EQ(crLayoutOf(text) == CrLayout::Lone, hasLoneCr) << "[" << text << "]";
+    ASSERT_EQ(containsIgnoringCr(text, needle), expected) << "[" << text << "] [" << needle << "]";
+    // A later layout than the text's own is always allowed.
+    ASSERT_EQ(containsIgnoringCr(text, needle, CrLayout::Lone), expected);
+  }
+
+  // The windowed path, with the needle across the edge of a window.
+  std::string big;
+  while (big.size() < 200000) big += "line of code\r";
+  const std::string needle = "qv\nneedle\r\nacross";
+  for (std::size_t at : {std::size_t{65530}, std::size_t{65536}, std::size_t{65540}, std::size_t{131070}}) {
+    std::string text = big;
+    text.insert(at, "qv\r\nneedle\nacross");
+    EXPECT_TRUE(containsIgnoringCr(text, needle)) << at;
+    text[at + 5] = 'N';
+    EXPECT_FALSE(containsIgnoringCr(text, needle)) << at;
+  }
+
+  // Lines of the needle met over and over, so that growing them uses up the
+  // budget and the windowed search answers.
+  std::string repeated;
+  for (int i = 0; i < 60000; ++i) repeated += "ab\r\n";
+  std::string almost;
+  for (int i = 0; i < 500; ++i) almost += "ab\n";
+  EXPECT_FALSE(containsIgnoringCr(repeated, almost + "ac"));
+  EXPECT_TRUE(containsIgnoringCr(repeated + "ac", almost + "ac"));
+}
+
+// A working copy answers as a search of its whole text would, whatever the
+// blocks put in: CRs at a block's edge may leave a CR without its LF.
+TEST(FastPath, WorkingCopyAnswersAsTheWholeTextWould) {
+  std::mt19937 random(37);
+  const std::vector<std::string> pieces = {"a", "b", "\n", "\r\n", "\r", "-- QORVEX_PATCH_BEGIN[m]"};
+  const std::vector<std::string> paired = {"a", "b", "\n", "\r\n"};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string start = randomPieces(random, i % 3 == 0 ? pieces : paired, random() % 20);
+    WorkingCopy working(start, 64);
+    for (int step = 0; step < 4; ++step) {
+      const std::string block = randomPieces(random, i % 2 == 0 ? pieces : paired, 1 + random() % 5);
+      working.insert(random() % (working.text().size() + 1), block);
+      for (int probe = 0; probe < 4; ++probe) {
+        const std::string needle = randomPieces(random, paired, 1 + random() % 4);
+        ASSERT_EQ(working.containsIgnoringCr(needle), containsIgnoringCrReference(working.text(), needle))
+            << "[" << working.text() << "] [" << needle << "]";
+      }
+      ASSERT_EQ(working.hasBeginLine("m"), working.text().find("-- QORVEX_PATCH_BEGIN[m]") != std::string::npos);
     }
   }
 }

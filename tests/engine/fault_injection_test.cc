@@ -102,9 +102,10 @@ class FaultyDirectory : public Directory {
   FaultyDirectory(FaultyFileSystem& fs, std::unique_ptr<Directory> inner)
       : fs_(fs), inner_(std::move(inner)) {}
 
-  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes) override {
+  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes,
+                               std::size_t spare) override {
     if (fs_.step("read " + std::string(path))) return fail(fs_.injection().error);
-    return inner_->readFile(path, maxBytes);
+    return inner_->readFile(path, maxBytes, spare);
   }
   Result<std::unique_ptr<WritableFile>> createFile(std::string_view path,
                                                    std::string_view model) override {

@@ -1,4 +1,5 @@
 #include "lua_balance.h"
+#include "reference_text.h"
 
 #include <gtest/gtest.h>
 

@@ -70,7 +70,8 @@ class MemoryDirectory : public Directory {
  public:
   explicit MemoryDirectory(MemoryFileSystem& fs) : fs_(fs) {}
 
-  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes) override {
+  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes,
+                               std::size_t spare) override {
     auto p = resolve(path);
     if (!p) return fail(p.error());
     fs_.journal.push_back("read " + *p);
@@ -79,7 +80,10 @@ class MemoryDirectory : public Directory {
     auto it = fs_.files.find(*p);
     if (it == fs_.files.end()) return fail(missing(*p));
     if (it->second.size() > maxBytes) return fail(Error::StreamTooLong);
-    return it->second;
+    std::string content;
+    content.reserve(it->second.size() + spare);
+    content = it->second;
+    return content;
   }
 
   Result<std::unique_ptr<WritableFile>> createFile(std::string_view path, std::string_view) override {

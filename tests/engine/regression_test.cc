@@ -8,6 +8,7 @@
 #include "anchor_match.h"
 #include "lua_balance.h"
 #include "patch_block.h"
+#include "reference_text.h"
 
 namespace qorvex {
 namespace {

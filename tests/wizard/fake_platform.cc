@@ -177,7 +177,7 @@ namespace {
 
 class NoDirectory : public Directory {
  public:
-  Result<std::string> readFile(std::string_view, std::uint64_t) override {
+  Result<std::string> readFile(std::string_view, std::uint64_t, std::size_t) override {
     return fail(Error::Unexpected);
   }
   Result<std::unique_ptr<WritableFile>> createFile(std::string_view, std::string_view) override {

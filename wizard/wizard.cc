@@ -7,6 +7,7 @@
 #include "hints.h"
 #include "install_dir.h"
 #include "payload.h"
+#include "steam_library.h"
 #include "wizard_texts.h"
 
 namespace qorvex::wizard {
@@ -420,6 +421,12 @@ std::optional<std::string> Wizard::chooseDefaultInstallDir() {
   }
   for (std::string_view dir : kDefaultInstallDirs) {
     if (looksLikeGameInstall(dir)) return std::string(dir);
+  }
+  // A Steam copy lies in one of Steam's libraries. Steam's own list names them
+  // all; the registry is not asked, so a Steam moved elsewhere is not found.
+  for (const std::string& library : steamLibraries(fs_, kSteamFolder, separator_)) {
+    std::string dir = steamGameFolder(library, separator_);
+    if (looksLikeGameInstall(dir)) return dir;
   }
   return std::nullopt;
 }

@@ -48,6 +48,9 @@ inline constexpr std::string_view kDefaultInstallDirs[] = {
     "D:\\DCS World",
     "D:\\DCS World OpenBeta",
 };
+// Where Steam installs itself unless told otherwise; its libraries are looked
+// at after the folders above.
+inline constexpr std::string_view kSteamFolder = "C:\\Program Files (x86)\\Steam";
 
 // Hands a confirmed action to the patch engine. Tests put a fake in its place.
 class Runner {

@@ -175,10 +175,18 @@ std::string FakePlatform::logText() const {
 
 namespace {
 
-class NoDirectory : public Directory {
+class FakeDirectory : public Directory {
  public:
-  Result<std::string> readFile(std::string_view, std::uint64_t) override {
-    return fail(Error::Unexpected);
+  FakeDirectory(FakeFileSystem& fs, std::string_view path) : fs_(fs), path_(path) {}
+  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes) override {
+    std::string full = path_;
+    if (full.empty() || full.back() != '\\') full.push_back('\\');
+    for (char c : path) full.push_back(c == '/' ? '\\' : c);
+    fs_.read.push_back(full);
+    auto it = fs_.files.find(full);
+    if (it == fs_.files.end()) return fail(Error::FileNotFound);
+    if (it->second.size() > maxBytes) return fail(Error::StreamTooLong);
+    return it->second;
   }
   Result<std::unique_ptr<WritableFile>> createFile(std::string_view, std::string_view) override {
     return fail(Error::Unexpected);
@@ -203,6 +211,10 @@ class NoDirectory : public Directory {
   Result<void> flush() override { return fail(Error::Unexpected); }
   Result<std::uint64_t> freeSpace(std::string_view) override { return fail(Error::Unexpected); }
   Result<void> tryLock(LockMode) override { return fail(Error::Unexpected); }
+
+ private:
+  FakeFileSystem& fs_;
+  std::string path_;
 };
 
 }  // namespace
@@ -210,7 +222,7 @@ class NoDirectory : public Directory {
 Result<std::unique_ptr<Directory>> FakeFileSystem::openDirectory(std::string_view absolutePath) {
   opened.emplace_back(absolutePath);
   if (!directories.count(std::string(absolutePath))) return fail(Error::FileNotFound);
-  return std::unique_ptr<Directory>(new NoDirectory);
+  return std::unique_ptr<Directory>(new FakeDirectory(*this, absolutePath));
 }
 
 void FakeFileSystem::randomBytes(unsigned char* out, std::size_t count) {

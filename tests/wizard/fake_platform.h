@@ -102,7 +102,8 @@ class FakePlatform : public WizardPlatform {
   FakeControl* find(ControlId id, const char* operation);
 };
 
-// Directories exist exactly when listed; nothing else works.
+// Directories exist exactly when listed, and files can be read when listed by
+// their absolute path ('\' separators) in a listed directory; nothing else works.
 class FakeFileSystem : public FileSystem {
  public:
   Result<std::unique_ptr<Directory>> openDirectory(std::string_view absolutePath) override;
@@ -111,7 +112,9 @@ class FakeFileSystem : public FileSystem {
   void sleepMilliseconds(unsigned) override {}
 
   std::set<std::string> directories;
+  std::map<std::string, std::string> files;
   std::vector<std::string> opened;
+  std::vector<std::string> read;
 };
 
 // Stands in for the engine: records each request and the state the wizard was

@@ -673,7 +673,8 @@ void walkAgreementActionAndCheck(const Paths& p) {
   checkBox(box,
            "The selected directory does not look like a valid game install: "
            "MissionEditorFolderNotFound\n\n" +
-               typed,
+               typed + "\n\nNo MissionEditor folder is in " + noGame +
+               "; choose the game's root folder, the one that holds MissionEditor.",
            {IDOK}, "folder without MissionEditor");
   if (box) w.answer(*box, IDOK);
   checkText(w.log(), "", "nothing logged for a folder without MissionEditor");

@@ -1,7 +1,9 @@
 // qorvex-patch: the patch engine on the command line, for Linux players under
 // Proton, for scripting and for tests. It prints the RunLog exactly as the
 // wizard's log control would hold it.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -26,6 +28,7 @@
 #include "run.h"
 #include "run_log.h"
 #include "status_output.h"
+#include "steam_library.h"
 #include "survey.h"
 
 namespace {
@@ -70,6 +73,12 @@ constexpr std::string_view kUsage =
     "  --json         with status: print one JSON object instead of lines\n"
     "  --help         show this text\n"
     "\n"
+    "INSTALL_DIR is the game's folder, the one that holds MissionEditor. On Linux\n"
+    "it may be omitted: the game is then looked for in the user's Steam libraries\n"
+    "(those of ~/.local/share/Steam, ~/.steam/steam and the Flatpak Steam's\n"
+    "~/.var/app/com.valvesoftware.Steam/.local/share/Steam) and used when exactly\n"
+    "one install is found there.\n"
+    "\n"
     "Exit status: 0 completed, 1 completed with errors, 2 stopped before it\n"
     "started or by a fatal error, 5 blocked (install --strict), 64 usage error\n"
     "or not a game install. status: 0 installed, 3 not installed, 4 partial,\n"
@@ -83,7 +92,8 @@ struct CommandLine {
   bool dryRun = false;
   bool strict = false;
   bool json = false;
-  std::string installDirArgument;
+  // Nothing when the command line names no folder (Linux only).
+  std::optional<std::string> installDirArgument;
 };
 
 int usageError(std::string_view message) {
@@ -126,7 +136,14 @@ std::variant<CommandLine, int> parseCommandLine(const std::vector<std::string>& 
       positional.push_back(arg);
     }
   }
+#ifdef _WIN32
   if (positional.size() != 2) return usageError("expected ACTION and INSTALL_DIR");
+#else
+  // Without INSTALL_DIR the game is looked for in the user's Steam libraries.
+  if (positional.empty() || positional.size() > 2) {
+    return usageError("expected ACTION and INSTALL_DIR");
+  }
+#endif
   const std::string& action = positional[0];
   if (action == "check") {
     cmd.action = Action::Check;
@@ -140,7 +157,7 @@ std::variant<CommandLine, int> parseCommandLine(const std::vector<std::string>& 
   } else {
     return usageError("unknown action '" + action + "'");
   }
-  cmd.installDirArgument = positional[1];
+  if (positional.size() == 2) cmd.installDirArgument = positional[1];
   return cmd;
 }
 
@@ -192,9 +209,101 @@ std::optional<qorvex::DirectoryPayload> openPayload(qorvex::FileSystem& fs, cons
   return payload;
 }
 
+#ifndef _WIN32
+// Where Steam keeps itself for a Linux user, below the home folder: its own
+// folder, the older link to it, and the Flatpak build's folder.
+constexpr std::string_view kSteamFolders[] = {
+    ".local/share/Steam",
+    ".steam/steam",
+    ".var/app/com.valvesoftware.Steam/.local/share/Steam",
+};
+
+// One folder reached by two names (~/.steam/steam is usually a link to
+// ~/.local/share/Steam) counts once.
+std::string sameFolderKey(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ignored);
+  return canonical.empty() ? path : canonical.string();
+}
+
+// The one game install in the user's Steam libraries, or nothing after saying
+// why there is not exactly one.
+std::optional<std::string> findInstallInSteamLibraries(qorvex::FileSystem& fs) {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || !qorvex::isAbsolutePath(home)) {
+    std::fputs("qorvex-patch: no INSTALL_DIR given, and HOME does not name a folder to look for "
+               "Steam in\n",
+               stderr);
+    return std::nullopt;
+  }
+  struct Found {
+    std::string installDir;
+    std::string library;
+  };
+  std::vector<std::string> steamFolders;
+  std::vector<std::string> libraries;
+  std::vector<std::string> seenLibraries;
+  std::vector<Found> found;
+  std::vector<std::string> seenInstalls;
+  for (std::string_view below : kSteamFolders) {
+    std::string steam = home;
+    if (steam.back() != '/') steam.push_back('/');
+    steam.append(below);
+    steamFolders.push_back(steam);
+    if (!fs.openDirectory(steam)) continue;
+    for (const std::string& library : qorvex::steamLibraries(fs, steam, kSeparator)) {
+      std::string libraryKey = sameFolderKey(library);
+      if (std::find(seenLibraries.begin(), seenLibraries.end(), libraryKey) != seenLibraries.end()) {
+        continue;
+      }
+      seenLibraries.push_back(std::move(libraryKey));
+      libraries.push_back(library);
+      std::string dir = qorvex::steamGameFolder(library, kSeparator);
+      if (!qorvex::looksLikeGameInstall(fs, dir, kSeparator)) continue;
+      std::string installKey = sameFolderKey(dir);
+      if (std::find(seenInstalls.begin(), seenInstalls.end(), installKey) != seenInstalls.end()) {
+        continue;
+      }
+      seenInstalls.push_back(std::move(installKey));
+      found.push_back({std::move(dir), library});
+    }
+  }
+  if (found.size() == 1) {
+    std::fprintf(stderr, "qorvex-patch: using the game install %s (found in the Steam library %s)\n",
+                 found[0].installDir.c_str(), found[0].library.c_str());
+    return found[0].installDir;
+  }
+  if (found.empty() && libraries.empty()) {
+    std::fputs("qorvex-patch: no INSTALL_DIR given, and no Steam was found in:\n", stderr);
+    for (const std::string& folder : steamFolders) std::fprintf(stderr, "  %s\n", folder.c_str());
+  } else if (found.empty()) {
+    std::fputs("qorvex-patch: no INSTALL_DIR given, and no game install was found in these Steam "
+               "libraries:\n",
+               stderr);
+    for (const std::string& library : libraries) std::fprintf(stderr, "  %s\n", library.c_str());
+  } else {
+    std::fputs("qorvex-patch: no INSTALL_DIR given, and the Steam libraries hold several game "
+               "installs; name one as INSTALL_DIR:\n",
+               stderr);
+    for (const Found& install : found) std::fprintf(stderr, "  %s\n", install.installDir.c_str());
+  }
+  if (found.empty()) {
+    std::fputs("qorvex-patch: name the game's folder, the one that holds MissionEditor, as "
+               "INSTALL_DIR\n",
+               stderr);
+  }
+  return std::nullopt;
+}
+#endif
+
 // The absolute install folder, or nothing after saying why the argument is
 // not a game install.
-std::optional<std::string> resolveInstallDir(qorvex::FileSystem& fs, std::string_view argument) {
+std::optional<std::string> resolveInstallDir(qorvex::FileSystem& fs,
+                                             const std::optional<std::string>& argumentGiven) {
+#ifndef _WIN32
+  if (!argumentGiven) return findInstallInSteamLibraries(fs);
+#endif
+  const std::string_view argument = argumentGiven ? std::string_view(*argumentGiven) : "";
   auto normalized = qorvex::normalizeInstallDir(argument);
   std::string installDir;
   Error rejection = Error::NoPathProvided;

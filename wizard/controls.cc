@@ -47,6 +47,27 @@ const std::array<ControlSpec, kControlCount> kControls = {{
      kChild | kVisible | kTabStop | kPushButton, true, N},
 }};
 
+int scaleForDpi(int value, unsigned dpi) {
+  const long long scaled = static_cast<long long>(value) * dpi;
+  const long long half = kBaseDpi / 2;
+  return static_cast<int>(scaled >= 0 ? (scaled + half) / kBaseDpi : -((-scaled + half) / kBaseDpi));
+}
+
+ControlRect scaledPlace(const ControlSpec& spec, unsigned dpi) {
+  const int left = scaleForDpi(spec.x, dpi);
+  const int top = scaleForDpi(spec.y, dpi);
+  return {left, top, scaleForDpi(spec.x + spec.w, dpi) - left,
+          scaleForDpi(spec.y + spec.h, dpi) - top};
+}
+
+FontSpec scaledFont(const FontSpec& font, unsigned dpi) {
+  return {font.face, scaleForDpi(font.height, dpi), font.weight};
+}
+
+ControlRect scaledClientArea(unsigned dpi) {
+  return {0, 0, scaleForDpi(kClientWidth, dpi), scaleForDpi(kClientHeight, dpi)};
+}
+
 const ControlSpec& controlSpec(ControlId id) {
   for (const ControlSpec& spec : kControls) {
     if (spec.id == id) return spec;

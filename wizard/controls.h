@@ -48,6 +48,19 @@ inline constexpr std::uint32_t kPushButton = 0x00000000;   // BS_PUSHBUTTON
 
 enum class FontKind { Normal, Title };
 
+// A font as CreateFontW takes it: a negative height is the character height
+// in pixels.
+struct FontSpec {
+  std::u16string_view face;
+  int height;
+  int weight;
+  bool operator==(const FontSpec&) const = default;
+};
+
+// The two fonts at 96 DPI.
+inline constexpr FontSpec kNormalFont{u"Segoe UI", -14, 400};
+inline constexpr FontSpec kTitleFont{u"Segoe UI", -16, 700};
+
 struct ControlSpec {
   ControlId id;
   std::u16string_view className;
@@ -67,5 +80,36 @@ inline constexpr std::size_t kControlCount = 18;
 extern const std::array<ControlSpec, kControlCount> kControls;
 
 const ControlSpec& controlSpec(ControlId id);
+
+// Places, sizes and font heights above are for 96 DPI, where they are used as
+// they stand; at another DPI every one is scaled by dpi / 96.
+inline constexpr unsigned kBaseDpi = 96;
+
+struct ControlRect {
+  int x, y, w, h;
+  bool operator==(const ControlRect&) const = default;
+};
+
+// value * dpi / 96, rounded to the nearest pixel (halves away from zero), as
+// MulDiv rounds.
+int scaleForDpi(int value, unsigned dpi);
+// The control's place at that DPI. Its edges are scaled, not its size, so
+// controls that meet at 96 DPI still meet.
+ControlRect scaledPlace(const ControlSpec& spec, unsigned dpi);
+FontSpec scaledFont(const FontSpec& font, unsigned dpi);
+// The client area (kClientWidth x kClientHeight at 96 DPI).
+ControlRect scaledClientArea(unsigned dpi);
+
+// Alt+letter keys and the button each presses; the buttons' texts carry no
+// '&', so these are the only way to them.
+struct Accelerator {
+  char key;  // the letter, upper case
+  ControlId button;
+};
+inline constexpr Accelerator kAccelerators[] = {
+    {'N', ControlId::NextButton},
+    {'B', ControlId::BackButton},
+    {'R', ControlId::BrowseButton},
+};
 
 }  // namespace qorvex::wizard

@@ -4,8 +4,11 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 #include "crash_handler_win32.h"
 #include "file_system.h"
@@ -21,6 +24,7 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 // The process-wide wizard state: one window on one thread.
 struct App {
   HBRUSH whiteBrush = nullptr;
+  HWND window = nullptr;
   std::unique_ptr<Win32Platform> platform;
   std::unique_ptr<FileSystem> fs;
   std::unique_ptr<EngineRunner> runner;
@@ -46,7 +50,48 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_CLOSE: DestroyWindow(window); return 0;
-    case WM_COMMAND: app->wizard->onCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+    case WM_COMMAND:
+      // An accelerator's command comes with code 1 and no control.
+      if (HIWORD(wParam) == 1 && lParam == 0) {
+        app->wizard->onAccelerator(LOWORD(wParam));
+      } else {
+        app->wizard->onCommand(LOWORD(wParam), HIWORD(wParam));
+      }
+      return 0;
+    case WM_ACTIVATE:
+      // What DefDlgProc does for a dialog: the focus comes back to where it
+      // was (after a message box, say) instead of to the window itself.
+      if (LOWORD(wParam) != WA_INACTIVE && !app->platform->restoreFocus()) {
+        app->wizard->focusFirstControl();
+      }
+      return 0;
+    case DM_GETDEFID: {
+      // Asked by the dialog manager when Enter is pressed.
+      const ControlId button = app->wizard->defaultButton(app->platform->focusedControl());
+      return MAKELRESULT(static_cast<WORD>(button), DC_HASDEFID);
+    }
+    case WM_NEXTDLGCTL: {
+      // The dialog manager asks a window that is no dialog to move the focus
+      // itself; only tab stops take it.
+      HWND target = LOWORD(lParam) != 0
+                        ? reinterpret_cast<HWND>(wParam)
+                        : GetNextDlgTabItem(window, GetFocus(), wParam != 0 ? TRUE : FALSE);
+      if (target != nullptr && IsChild(window, target) &&
+          (GetWindowLongW(target, GWL_STYLE) & WS_TABSTOP)) {
+        SetFocus(target);
+      }
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      // The window takes the place the system suggests for the new DPI, then
+      // every control and font follows.
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      app->wizard->onDpiChanged(LOWORD(wParam));
+      return 0;
+    }
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC: {
       // Read-only edits ask here too, so they share the labels' white.
@@ -66,8 +111,45 @@ int startFailure(std::string_view name) {
   return 1;
 }
 
-HFONT createFont(int height, int weight) {
-  return CreateFontW(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Segoe UI");
+// The outer size of the window whose client area is the wizard's at that DPI.
+SIZE windowSizeFor(unsigned dpi) {
+  const ControlRect client = scaledClientArea(dpi);
+  RECT outer{0, 0, client.w, client.h};
+  AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, 0, dpi);
+  return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+struct AcceleratorsDeleter {
+  void operator()(HACCEL table) const { DestroyAcceleratorTable(table); }
+};
+using Accelerators = std::unique_ptr<std::remove_pointer_t<HACCEL>, AcceleratorsDeleter>;
+
+Accelerators createAccelerators() {
+  std::vector<ACCEL> entries;
+  for (const Accelerator& accelerator : kAccelerators) {
+    entries.push_back({FALT | FVIRTKEY, static_cast<WORD>(accelerator.key),
+                       static_cast<WORD>(accelerator.button)});
+  }
+  return Accelerators(CreateAcceleratorTableW(entries.data(), static_cast<int>(entries.size())));
+}
+
+// The keys of one message, before the window sees them: Alt letters, arrows
+// in a radio group, then the dialog manager's Tab, Enter and Esc. True when
+// the message was handled here.
+bool handledAsKeys(App& app, HACCEL accelerators, MSG& message) {
+  if (app.window == nullptr || !IsWindow(app.window)) return false;
+  if (accelerators != nullptr && TranslateAcceleratorW(app.window, accelerators, &message)) {
+    return true;
+  }
+  if (message.message == WM_KEYDOWN &&
+      (message.wParam == VK_UP || message.wParam == VK_DOWN || message.wParam == VK_LEFT ||
+       message.wParam == VK_RIGHT)) {
+    if (std::optional<ControlId> focused = app.platform->focusedControl()) {
+      const bool backward = message.wParam == VK_UP || message.wParam == VK_LEFT;
+      if (app.wizard->onArrowKey(*focused, backward)) return true;
+    }
+  }
+  return IsDialogMessageW(app.window, &message) != FALSE;
 }
 
 int runWizard() {
@@ -91,28 +173,39 @@ int runWizard() {
   windowClass.lpszClassName = wide(text::kWindowClass);
   if (RegisterClassExW(&windowClass) == 0) return startFailure("RegisterClassFailed");
 
-  // Brush and fonts live until the process ends.
+  // The brush lives until the process ends; the fonts are made for the
+  // window's DPI when it is created (and again when its DPI changes).
   App app;
   app.whiteBrush = CreateSolidBrush(RGB(255, 255, 255));
-  HFONT normalFont = createFont(-14, FW_NORMAL);
-  HFONT titleFont = createFont(-16, FW_BOLD);
-  app.platform = std::make_unique<Win32Platform>(instance, normalFont, titleFont);
+  app.platform = std::make_unique<Win32Platform>(instance);
   app.fs = makePlatformFileSystem();
   app.runner = std::make_unique<EngineRunner>(*app.fs);
   app.wizard = std::make_unique<Wizard>(*app.platform, *app.fs, '\\', *app.runner);
 
-  RECT outer{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&outer, kWindowStyle, FALSE, 0);
+  // Sized for the system's DPI; a window that opens on a monitor of another
+  // DPI is sized again for that one.
+  const unsigned systemDpi = GetDpiForSystem();
+  const SIZE size = windowSizeFor(systemDpi);
   HWND window = CreateWindowExW(0, wide(text::kWindowClass), wide(text::kWindowTitle), kWindowStyle,
-                                CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
-                                outer.bottom - outer.top, nullptr, nullptr, instance, &app);
+                                CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr,
+                                instance, &app);
   if (window == nullptr) return startFailure("CreateWindowFailed");
+  app.window = window;
+  if (const unsigned dpi = GetDpiForWindow(window); dpi != 0 && dpi != systemDpi) {
+    const SIZE own = windowSizeFor(dpi);
+    SetWindowPos(window, nullptr, 0, 0, own.cx, own.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  const Accelerators accelerators = createAccelerators();
 
   ShowWindow(window, SW_SHOWDEFAULT);
   UpdateWindow(window);
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) != 0) {
+    // Message boxes run loops of their own, so the focus noted last is the
+    // one the user left before a box came up.
+    app.platform->noteFocus();
+    if (handledAsKeys(app, accelerators.get(), message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

@@ -21,13 +21,20 @@ static_assert(kMbOkCancel == MB_OKCANCEL && kMbYesNo == MB_YESNO && kMbIconError
               kMbIconWarning == MB_ICONWARNING && kMbIconInformation == MB_ICONINFORMATION);
 static_assert(kIdOk == IDOK && kIdCancel == IDCANCEL && kIdYes == IDYES && kIdNo == IDNO);
 static_assert(kBstChecked == BST_CHECKED && kBnClicked == BN_CLICKED && kEnChange == EN_CHANGE);
-static_assert(kBrowseFlags == (BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE));
+static_assert(kBrowseFlags == (BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON));
+static_assert(kEscapeCommand == IDCANCEL && kBaseDpi == USER_DEFAULT_SCREEN_DPI);
 static_assert(kMaxPathUnits == MAX_PATH);
 
 namespace {
 
 const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 wchar_t* wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+
+// Opens the browser at the folder given as its parameter.
+int CALLBACK startBrowserAt(HWND browser, UINT message, LPARAM, LPARAM folder) {
+  if (message == BFFM_INITIALIZED) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, folder);
+  return 0;
+}
 
 std::size_t indexOf(ControlId id) {
   for (std::size_t i = 0; i < kControls.size(); ++i) {
@@ -59,10 +66,29 @@ bool Win32Platform::createControl(const ControlSpec& spec) {
   return *target != nullptr;
 }
 
+unsigned Win32Platform::windowDpi() { return GetDpiForWindow(main_); }
+
+void Win32Platform::useFonts(const FontSpec& normal, const FontSpec& title) {
+  const auto create = [](const FontSpec& font) {
+    const std::u16string face(font.face);
+    return Font(CreateFontW(font.height, 0, 0, 0, font.weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                            wide(face.c_str())));
+  };
+  oldNormalFont_ = std::move(normalFont_);
+  oldTitleFont_ = std::move(titleFont_);
+  normalFont_ = create(normal);
+  titleFont_ = create(title);
+}
+
 void Win32Platform::setFont(ControlId id, FontKind font) {
-  HFONT chosen = font == FontKind::Title ? titleFont_ : normalFont_;
+  HFONT chosen = font == FontKind::Title ? titleFont_.get() : normalFont_.get();
   if (chosen == nullptr) return;
   SendMessageW(handle(id), WM_SETFONT, reinterpret_cast<WPARAM>(chosen), 1);
+}
+
+void Win32Platform::placeControl(ControlId id, const ControlRect& place) {
+  SetWindowPos(handle(id), nullptr, place.x, place.y, place.w, place.h,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32Platform::showControl(ControlId id, bool show) {
@@ -71,6 +97,41 @@ void Win32Platform::showControl(ControlId id, bool show) {
 
 void Win32Platform::enableControl(ControlId id, bool enable) {
   EnableWindow(handle(id), enable ? TRUE : FALSE);
+}
+
+bool Win32Platform::isUsable(ControlId id) {
+  // The control's own visibility: while the main window is still hidden, the
+  // page's controls count as shown.
+  HWND control = handle(id);
+  return (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0 && IsWindowEnabled(control);
+}
+
+void Win32Platform::setFocus(ControlId id) {
+  focus_ = handle(id);
+  // SetFocus on an inactive window would activate it (or, in a modal box's
+  // loop, take the keys from the box); the focus goes there on activation.
+  if (main_ != nullptr && GetActiveWindow() == main_) SetFocus(focus_);
+}
+
+void Win32Platform::pressButton(ControlId id) { SendMessageW(handle(id), BM_CLICK, 0, 0); }
+
+std::optional<ControlId> Win32Platform::focusedControl() const {
+  HWND focused = GetFocus();
+  for (std::size_t i = 0; i < handles_.size(); ++i) {
+    if (focused != nullptr && handles_[i] == focused) return kControls[i].id;
+  }
+  return std::nullopt;
+}
+
+void Win32Platform::noteFocus() {
+  HWND focused = GetFocus();
+  if (focused != nullptr && main_ != nullptr && IsChild(main_, focused)) focus_ = focused;
+}
+
+bool Win32Platform::restoreFocus() {
+  if (focus_ == nullptr || !IsWindowVisible(focus_) || !IsWindowEnabled(focus_)) return false;
+  SetFocus(focus_);
+  return true;
 }
 
 void Win32Platform::setText(ControlId id, const char16_t* text) {
@@ -105,6 +166,7 @@ int Win32Platform::messageBox(const char16_t* text, const char16_t* caption, uns
 }
 
 BrowseOutcome Win32Platform::browseForFolder(const char16_t* title, unsigned flags,
+                                             const char16_t* initialFolder,
                                              char16_t (&path)[kMaxPathUnits]) {
   // The new-style browser needs an apartment-threaded COM on this thread.
   if (!comReady_) comReady_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
@@ -115,8 +177,9 @@ BrowseOutcome Win32Platform::browseForFolder(const char16_t* title, unsigned fla
   info.pszDisplayName = displayName;
   info.lpszTitle = wide(title);
   info.ulFlags = flags;
-  info.lpfn = nullptr;
-  info.lParam = 0;
+  const bool startAt = initialFolder != nullptr && initialFolder[0] != u'\0';
+  info.lpfn = startAt ? startBrowserAt : nullptr;
+  info.lParam = startAt ? reinterpret_cast<LPARAM>(initialFolder) : 0;
   info.iImage = 0;
   PIDLIST_ABSOLUTE items = SHBrowseForFolderW(&info);
   if (items == nullptr) return BrowseOutcome::Cancelled;

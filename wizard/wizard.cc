@@ -1,12 +1,15 @@
 #include "wizard.h"
 
 #include <algorithm>
+#include <iterator>
+#include <span>
 #include <memory>
 #include <new>
 
 #include "hints.h"
 #include "install_dir.h"
 #include "payload.h"
+#include "steam_library.h"
 #include "wizard_texts.h"
 
 namespace qorvex::wizard {
@@ -139,12 +142,25 @@ Wizard::Wizard(WizardPlatform& platform, FileSystem& fs, char separator, Runner&
       sink_(platform, ControlId::LogEdit),
       log_(&sink_) {}
 
+void Wizard::makeFonts() {
+  platform_.useFonts(scaledFont(kNormalFont, dpi_), scaledFont(kTitleFont, dpi_));
+}
+
 void Wizard::create() {
+  const unsigned dpi = platform_.windowDpi();
+  dpi_ = dpi == 0 ? kBaseDpi : dpi;
+  makeFonts();
   std::size_t next = 0;
   const auto createUpTo = [&](ControlId last) {
     while (next < kControls.size()) {
       const ControlSpec& spec = kControls[next++];
-      platform_.createControl(spec);
+      ControlSpec placed = spec;
+      const ControlRect place = scaledPlace(spec, dpi_);
+      placed.x = place.x;
+      placed.y = place.y;
+      placed.w = place.w;
+      placed.h = place.h;
+      platform_.createControl(placed);
       if (spec.id == last) break;
     }
   };
@@ -176,7 +192,27 @@ void Wizard::fillAgreementText() {
   setWindowTextUtf8(ControlId::AgreementEdit, display);
 }
 
+void Wizard::onDpiChanged(unsigned dpi) {
+  if (dpi == 0) return;
+  dpi_ = dpi;
+  makeFonts();
+  for (const ControlSpec& spec : kControls) {
+    if (!platform_.hasControl(spec.id)) continue;
+    platform_.placeControl(spec.id, scaledPlace(spec, dpi_));
+    if (spec.hasFont) platform_.setFont(spec.id, spec.font);
+  }
+}
+
 void Wizard::onCommand(int controlId, int notification) {
+  if (controlId == kEscapeCommand && notification == kBnClicked) {
+    // Esc is Cancel; the last page has no Cancel, and there it is Close.
+    const ControlId button =
+        page_ == WizardPage::COMPLETE ? ControlId::NextButton : ControlId::CancelButton;
+    if (platform_.hasControl(button) && platform_.isUsable(button)) {
+      onCommand(static_cast<int>(button), kBnClicked);
+    }
+    return;
+  }
   const auto id = static_cast<ControlId>(controlId);
   if (notification == kEnChange && id == ControlId::DirEdit) {
     updateNextEnabled();
@@ -201,6 +237,17 @@ void Wizard::onCommand(int controlId, int notification) {
 
 namespace {
 
+// The arrow keys go round these groups. The window system's own groups would
+// run on past the last radio button to the labels after it, since no control
+// after a group starts a new one.
+constexpr ControlId kAgreementRadios[] = {ControlId::AcceptRadio, ControlId::DeclineRadio};
+constexpr ControlId kActionRadios[] = {ControlId::DryRunRadio, ControlId::InstallRadio,
+                                       ControlId::UninstallRadio};
+constexpr std::span<const ControlId> kRadioGroups[] = {kAgreementRadios, kActionRadios};
+
+constexpr ControlId kPushButtons[] = {ControlId::BrowseButton, ControlId::BackButton,
+                                      ControlId::NextButton, ControlId::CancelButton};
+
 constexpr ControlId kAgreementControls[] = {ControlId::AgreementEdit, ControlId::AcceptRadio,
                                             ControlId::DeclineRadio};
 constexpr ControlId kActionControls[] = {ControlId::DirLabel,     ControlId::DirEdit,
@@ -213,6 +260,53 @@ constexpr ControlId kRunControls[] = {ControlId::DirEdit,        ControlId::Brow
                                       ControlId::CancelButton,   ControlId::BackButton};
 
 }  // namespace
+
+void Wizard::onAccelerator(int command) {
+  for (const Accelerator& accelerator : kAccelerators) {
+    if (static_cast<int>(accelerator.button) != command) continue;
+    if (platform_.hasControl(accelerator.button) && platform_.isUsable(accelerator.button)) {
+      onCommand(command, kBnClicked);
+    }
+    return;
+  }
+}
+
+bool Wizard::onArrowKey(ControlId focused, bool backward) {
+  for (std::span<const ControlId> group : kRadioGroups) {
+    const auto at = std::find(group.begin(), group.end(), focused);
+    if (at == group.end()) continue;
+    const std::size_t size = group.size();
+    const std::size_t from = static_cast<std::size_t>(at - group.begin());
+    for (std::size_t step = 1; step < size; ++step) {
+      const ControlId candidate = group[(from + (backward ? size - step : step)) % size];
+      if (platform_.hasControl(candidate) && platform_.isUsable(candidate)) {
+        platform_.setFocus(candidate);
+        platform_.pressButton(candidate);
+        break;
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+ControlId Wizard::defaultButton(std::optional<ControlId> focused) const {
+  if (focused && std::find(std::begin(kPushButtons), std::end(kPushButtons), *focused) !=
+                     std::end(kPushButtons)) {
+    return *focused;
+  }
+  return ControlId::NextButton;
+}
+
+void Wizard::focusFirstControl() {
+  for (const ControlSpec& spec : kControls) {
+    if ((spec.style & style::kTabStop) && platform_.hasControl(spec.id) &&
+        platform_.isUsable(spec.id)) {
+      platform_.setFocus(spec.id);
+      return;
+    }
+  }
+}
 
 void Wizard::showPage(WizardPage page) {
   page_ = page;
@@ -245,6 +339,7 @@ void Wizard::showPage(WizardPage page) {
       break;
   }
   updateNextEnabled();
+  focusFirstControl();
 }
 
 void Wizard::updateNextEnabled() {
@@ -345,6 +440,8 @@ void Wizard::runActionSequence() {
     }
   }
   setRunControlsEnabled(true);
+  // Disabling took the focus from whatever had it.
+  focusFirstControl();
 }
 
 bool Wizard::preflightStops(SetupAction action, std::string_view dir) {
@@ -369,10 +466,22 @@ bool Wizard::blockedInstallDeclined(std::string_view dir) {
   return !confirm(blockedQuestion(*report), kMbYesNo | kMbIconWarning | kMbDefButton2, kIdYes);
 }
 
+std::u16string Wizard::browseStartFolder() {
+  char buffer[kControlTextBufferSize];
+  TextResult<std::size_t> read = readWindowTextUtf8(ControlId::DirEdit, buffer);
+  if (!read) return {};
+  Result<std::string_view> dir = normalizeInstallDir(std::string_view(buffer, *read));
+  // The browser can only open at a folder that is there.
+  if (!dir || !isAbsolutePath(*dir) || !fs_.openDirectory(*dir)) return {};
+  TextResult<std::u16string> units = utf8ToUtf16(*dir);
+  return units ? *units : std::u16string();
+}
+
 void Wizard::browseForInstallDir() {
   char16_t path[kMaxPathUnits] = {};
-  if (platform_.browseForFolder(std::u16string(text::kBrowseTitle).c_str(), kBrowseFlags, path) !=
-      BrowseOutcome::Chosen) {
+  const std::u16string start = browseStartFolder();
+  if (platform_.browseForFolder(std::u16string(text::kBrowseTitle).c_str(), kBrowseFlags,
+                                start.c_str(), path) != BrowseOutcome::Chosen) {
     return;
   }
   std::size_t units = 0;
@@ -420,6 +529,12 @@ std::optional<std::string> Wizard::chooseDefaultInstallDir() {
   }
   for (std::string_view dir : kDefaultInstallDirs) {
     if (looksLikeGameInstall(dir)) return std::string(dir);
+  }
+  // A Steam copy lies in one of Steam's libraries. Steam's own list names them
+  // all; the registry is not asked, so a Steam moved elsewhere is not found.
+  for (const std::string& library : steamLibraries(fs_, kSteamFolder, separator_)) {
+    std::string dir = steamGameFolder(library, separator_);
+    if (looksLikeGameInstall(dir)) return dir;
   }
   return std::nullopt;
 }

@@ -48,6 +48,9 @@ inline constexpr std::string_view kDefaultInstallDirs[] = {
     "D:\\DCS World",
     "D:\\DCS World OpenBeta",
 };
+// Where Steam installs itself unless told otherwise; its libraries are looked
+// at after the folders above.
+inline constexpr std::string_view kSteamFolder = "C:\\Program Files (x86)\\Steam";
 
 // Hands a confirmed action to the patch engine. Tests put a fake in its place.
 class Runner {
@@ -84,6 +87,20 @@ class Wizard {
   void create();
   // WM_COMMAND: the notification code and the control id.
   void onCommand(int controlId, int notification);
+  // WM_COMMAND of an accelerator (Alt+letter): its button is pressed when the
+  // user could press it, and nothing happens otherwise.
+  void onAccelerator(int command);
+  // An arrow key with the focus on a radio button: focus and check move to
+  // the next usable button of its group (the previous one when `backward`),
+  // round the group. False when the focus is on no radio button.
+  bool onArrowKey(ControlId focused, bool backward);
+  // The button Enter presses (DM_GETDEFID): a focused push button itself,
+  // otherwise Next, which reads Close on the last page.
+  ControlId defaultButton(std::optional<ControlId> focused) const;
+  // The page's first visible, enabled tab stop takes the focus.
+  void focusFirstControl();
+  // WM_DPICHANGED: every control placed and every font made for the new DPI.
+  void onDpiChanged(unsigned dpi);
 
   void showPage(WizardPage page);
   void updateNextEnabled();
@@ -99,6 +116,7 @@ class Wizard {
   std::optional<std::string> chooseDefaultInstallDir();
 
   WizardPage page() const { return page_; }
+  unsigned dpi() const { return dpi_; }
   RunLog& log() { return log_; }
 
  private:
@@ -112,6 +130,8 @@ class Wizard {
   bool confirm(std::string_view utf8, unsigned style, int accepting);
   void showBox(std::string_view utf8, unsigned style);
   void fillAgreementText();
+  void makeFonts();
+  std::u16string browseStartFolder();
   bool preflightStops(SetupAction action, std::string_view dir);
   bool blockedInstallDeclined(std::string_view dir);
 
@@ -120,6 +140,7 @@ class Wizard {
   char separator_;
   Runner& runner_;
   WizardPage page_ = WizardPage::AGREEMENT;
+  unsigned dpi_ = kBaseDpi;
   ControlLogSink sink_;
   RunLog log_;
 };

@@ -28,8 +28,12 @@ inline constexpr int kBstChecked = 1;
 inline constexpr int kBnClicked = 0;
 inline constexpr int kEnChange = 0x300;
 
-// BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE.
-inline constexpr unsigned kBrowseFlags = 0x41;
+// BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON: the game
+// folder exists already, so the browser offers no way to make one.
+inline constexpr unsigned kBrowseFlags = 0x241;
+
+// The command the dialog manager sends for Esc (IDCANCEL).
+inline constexpr int kEscapeCommand = 2;
 
 enum class BrowseOutcome {
   Cancelled,  // the user closed the browser
@@ -48,10 +52,26 @@ class WizardPlatform {
   // and style, extended style 0. False leaves the control absent.
   virtual bool createControl(const ControlSpec& spec) = 0;
   virtual bool hasControl(ControlId id) = 0;
+  // The main window's DPI (GetDpiForWindow).
+  virtual unsigned windowDpi() = 0;
+  // Creates the two fonts that setFont applies from now on. Fonts of an
+  // earlier call stay alive until the next one, so a control never holds a
+  // deleted font while the caller sets the new ones.
+  virtual void useFonts(const FontSpec& normal, const FontSpec& title) = 0;
   // WM_SETFONT with redraw; a font that could not be created is not applied.
   virtual void setFont(ControlId id, FontKind font) = 0;
+  // Moves and sizes the control in client pixels; z-order and focus stay.
+  virtual void placeControl(ControlId id, const ControlRect& place) = 0;
   virtual void showControl(ControlId id, bool show) = 0;
   virtual void enableControl(ControlId id, bool enable) = 0;
+  // True when the control is visible and enabled, so the user could use it.
+  virtual bool isUsable(ControlId id) = 0;
+  // The keyboard focus goes to the control; when the main window is not the
+  // active one, it goes there once the window is activated.
+  virtual void setFocus(ControlId id) = 0;
+  // BM_CLICK: as if the user clicked the button (an auto radio button checks
+  // itself and clears the others of its group, then reports BN_CLICKED).
+  virtual void pressButton(ControlId id) = 0;
   virtual void setText(ControlId id, const char16_t* text) = 0;
   // GetWindowTextLengthW.
   virtual int textLength(ControlId id) = 0;
@@ -69,8 +89,10 @@ class WizardPlatform {
 
   // Modal box owned by the main window; returns the button pressed.
   virtual int messageBox(const char16_t* text, const char16_t* caption, unsigned style) = 0;
-  // Modal folder browser owned by the main window.
+  // Modal folder browser owned by the main window, opened at initialFolder
+  // when that is not empty.
   virtual BrowseOutcome browseForFolder(const char16_t* title, unsigned flags,
+                                        const char16_t* initialFolder,
                                         char16_t (&path)[kMaxPathUnits]) = 0;
   // The running program file's full path, or nothing when it cannot be had.
   virtual std::optional<std::u16string> programPath() = 0;

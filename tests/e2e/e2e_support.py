@@ -513,12 +513,26 @@ def _file_size_limit(limit):
     return apply
 
 
-def run_cli(args, cwd=None, clock=None, timeout=300, file_size_limit=None):
+_EMPTY_HOME = None
+
+
+def _empty_home():
+    """A home folder without any Steam, so that no run looks at the real
+    user's game when INSTALL_DIR is left out."""
+    global _EMPTY_HOME
+    if _EMPTY_HOME is None:
+        _EMPTY_HOME = tempfile.mkdtemp(prefix="qorvex-e2e-home-")
+        atexit.register(shutil.rmtree, _EMPTY_HOME, True)
+    return _EMPTY_HOME
+
+
+def run_cli(args, cwd=None, clock=None, timeout=300, file_size_limit=None, home=None):
     """Runs qorvex-patch; with clock (UTC 'YYYY-MM-DD HH:MM:SS') under a
     stopped fake clock; with file_size_limit no file it writes can grow past
-    that many bytes."""
+    that many bytes. HOME is `home`, by default an empty folder."""
     cmd = [CLI] + list(args)
     env = dict(os.environ)
+    env["HOME"] = home if home is not None else _empty_home()
     if clock is not None:
         faketime = shutil.which("faketime")
         if faketime is None:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -48,6 +50,63 @@ TEST(ControlTable, EveryControlInCreationOrder) {
       "121 BUTTON 556 438 90 28 50010000 normal \"Cancel\"",
   };
   EXPECT_EQ(rows, expected);
+}
+
+TEST(ControlTable, ScalingRoundsToTheNearestPixel) {
+  struct Case {
+    int value;
+    unsigned dpi;
+    int scaled;
+  };
+  const Case cases[] = {
+      {18, 96, 18},   {18, 144, 27},  {18, 192, 36},  {18, 120, 23},   {7, 144, 11},
+      {5, 120, 6},    {-14, 96, -14}, {-14, 144, -21}, {-14, 120, -18}, {-16, 192, -32},
+      {-7, 144, -11}, {0, 288, 0},    {664, 168, 1162}, {1, 72, 1},     {1, 47, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(scaleForDpi(c.value, c.dpi), c.scaled) << c.value << " at " << c.dpi;
+  }
+}
+
+TEST(ControlTable, ScaledPlacesStayWithinHalfAPixelAndSeparatorsSpanTheWindow) {
+  for (unsigned dpi : {96u, 110u, 120u, 144u, 168u, 192u, 240u, 288u}) {
+    const ControlRect client = scaledClientArea(dpi);
+    EXPECT_EQ(client.w, scaleForDpi(664, dpi));
+    EXPECT_EQ(client.h, scaleForDpi(480, dpi));
+    for (const ControlSpec& spec : kControls) {
+      const ControlRect r = scaledPlace(spec, dpi);
+      const double f = dpi / 96.0;
+      SCOPED_TRACE(std::to_string(static_cast<int>(spec.id)) + " at " + std::to_string(dpi));
+      EXPECT_LE(std::abs(r.x - spec.x * f), 0.5);
+      EXPECT_LE(std::abs(r.y - spec.y * f), 0.5);
+      EXPECT_LE(std::abs(r.x + r.w - (spec.x + spec.w) * f), 0.5);
+      EXPECT_LE(std::abs(r.y + r.h - (spec.y + spec.h) * f), 0.5);
+      if (dpi == 96) {
+        EXPECT_EQ(r, (ControlRect{spec.x, spec.y, spec.w, spec.h}));
+      }
+      if (spec.id == ControlId::TopSeparator || spec.id == ControlId::BottomSeparator) {
+        EXPECT_EQ(r.x, 0);
+        EXPECT_EQ(r.w, client.w);
+      }
+    }
+    // Buttons that share an edge at 96 DPI still share it.
+    EXPECT_EQ(scaledPlace(controlSpec(ControlId::DirEdit), dpi).y,
+              scaledPlace(controlSpec(ControlId::BrowseButton), dpi).y);
+    EXPECT_EQ(scaledPlace(controlSpec(ControlId::DirEdit), dpi).h,
+              scaledPlace(controlSpec(ControlId::BrowseButton), dpi).h);
+    const ControlRect browse = scaledPlace(controlSpec(ControlId::BrowseButton), dpi);
+    const ControlRect cancel = scaledPlace(controlSpec(ControlId::CancelButton), dpi);
+    EXPECT_EQ(browse.x + browse.w, cancel.x + cancel.w);
+  }
+}
+
+TEST(ControlTable, FontsScaleTheirHeightOnly) {
+  EXPECT_EQ(scaledFont(kNormalFont, 96), (FontSpec{u"Segoe UI", -14, 400}));
+  EXPECT_EQ(scaledFont(kTitleFont, 96), (FontSpec{u"Segoe UI", -16, 700}));
+  EXPECT_EQ(scaledFont(kNormalFont, 144), (FontSpec{u"Segoe UI", -21, 400}));
+  EXPECT_EQ(scaledFont(kTitleFont, 144), (FontSpec{u"Segoe UI", -24, 700}));
+  EXPECT_EQ(scaledFont(kNormalFont, 192), (FontSpec{u"Segoe UI", -28, 400}));
+  EXPECT_EQ(scaledFont(kTitleFont, 192), (FontSpec{u"Segoe UI", -32, 700}));
 }
 
 TEST(ControlTable, LookupByIdFindsEachRow) {

@@ -49,7 +49,51 @@ bool FakePlatform::createControl(const ControlSpec& spec) {
 void FakePlatform::setFont(ControlId id, FontKind font) {
   events.push_back("font " + std::to_string(static_cast<int>(id)) +
                    (font == FontKind::Title ? " title" : " normal"));
-  if (FakeControl* c = find(id, "setFont")) c->font = font;
+  if (fontSets.empty()) ADD_FAILURE() << "font set on " << static_cast<int>(id) << " before any was made";
+  if (FakeControl* c = find(id, "setFont")) {
+    c->font = font;
+    if (!fontSets.empty()) {
+      c->fontSpec = font == FontKind::Title ? fontSets.back().second : fontSets.back().first;
+    }
+  }
+}
+
+FontSpec FakePlatform::fontOf(ControlId id) const {
+  auto it = controls.find(id);
+  if (it == controls.end() || !it->second.fontSpec) {
+    ADD_FAILURE() << "no font on " << static_cast<int>(id);
+    return {};
+  }
+  return *it->second.fontSpec;
+}
+
+void FakePlatform::placeControl(ControlId id, const ControlRect& place) {
+  events.push_back("place " + std::to_string(static_cast<int>(id)));
+  if (FakeControl* c = find(id, "placeControl")) {
+    c->spec.x = place.x;
+    c->spec.y = place.y;
+    c->spec.w = place.w;
+    c->spec.h = place.h;
+  }
+}
+
+bool FakePlatform::isUsable(ControlId id) {
+  FakeControl* c = find(id, "isUsable");
+  return c != nullptr && c->visible && c->enabled;
+}
+
+void FakePlatform::setFocus(ControlId id) {
+  events.push_back("focus " + std::to_string(static_cast<int>(id)));
+  if (find(id, "setFocus")) focused = id;
+}
+
+void FakePlatform::pressButton(ControlId id) {
+  events.push_back("press " + std::to_string(static_cast<int>(id)));
+  if (pressTarget == nullptr) {
+    ADD_FAILURE() << "press without a wizard to click on";
+    return;
+  }
+  click(*pressTarget, id);
 }
 
 void FakePlatform::showControl(ControlId id, bool show) {
@@ -122,10 +166,13 @@ int FakePlatform::messageBox(const char16_t* text, const char16_t* caption, unsi
 }
 
 BrowseOutcome FakePlatform::browseForFolder(const char16_t* title, unsigned flags,
+                                            const char16_t* initialFolder,
                                             char16_t (&path)[kMaxPathUnits]) {
   ++browseCalls;
   EXPECT_EQ(utf8(title), "Select your game install directory.");
-  EXPECT_EQ(flags, 0x41u);
+  // Only folders that are there, and no button to make a new one.
+  EXPECT_EQ(flags, 0x241u);
+  browseStartedAt = initialFolder == nullptr ? u"<null>" : initialFolder;
   if (browseOutcome == BrowseOutcome::Chosen) {
     const std::size_t n = std::min(browsePath.size(), kMaxPathUnits);
     std::copy_n(browsePath.data(), n, path);
@@ -175,10 +222,18 @@ std::string FakePlatform::logText() const {
 
 namespace {
 
-class NoDirectory : public Directory {
+class FakeDirectory : public Directory {
  public:
-  Result<std::string> readFile(std::string_view, std::uint64_t, std::size_t) override {
-    return fail(Error::Unexpected);
+  FakeDirectory(FakeFileSystem& fs, std::string_view path) : fs_(fs), path_(path) {}
+  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes, std::size_t) override {
+    std::string full = path_;
+    if (full.empty() || full.back() != '\\') full.push_back('\\');
+    for (char c : path) full.push_back(c == '/' ? '\\' : c);
+    fs_.read.push_back(full);
+    auto it = fs_.files.find(full);
+    if (it == fs_.files.end()) return fail(Error::FileNotFound);
+    if (it->second.size() > maxBytes) return fail(Error::StreamTooLong);
+    return it->second;
   }
   Result<std::unique_ptr<WritableFile>> createFile(std::string_view, std::string_view) override {
     return fail(Error::Unexpected);
@@ -203,6 +258,10 @@ class NoDirectory : public Directory {
   Result<void> flush() override { return fail(Error::Unexpected); }
   Result<std::uint64_t> freeSpace(std::string_view) override { return fail(Error::Unexpected); }
   Result<void> tryLock(LockMode) override { return fail(Error::Unexpected); }
+
+ private:
+  FakeFileSystem& fs_;
+  std::string path_;
 };
 
 }  // namespace
@@ -210,7 +269,7 @@ class NoDirectory : public Directory {
 Result<std::unique_ptr<Directory>> FakeFileSystem::openDirectory(std::string_view absolutePath) {
   opened.emplace_back(absolutePath);
   if (!directories.count(std::string(absolutePath))) return fail(Error::FileNotFound);
-  return std::unique_ptr<Directory>(new NoDirectory);
+  return std::unique_ptr<Directory>(new FakeDirectory(*this, absolutePath));
 }
 
 void FakeFileSystem::randomBytes(unsigned char* out, std::size_t count) {

@@ -27,6 +27,7 @@ struct FakeControl {
   bool enabled = true;
   int check = 0;
   std::optional<FontKind> font;
+  std::optional<FontSpec> fontSpec;
   int selStart = 0;
   int selEnd = 0;
 };
@@ -50,9 +51,17 @@ class FakePlatform : public WizardPlatform {
  public:
   bool createControl(const ControlSpec& spec) override;
   bool hasControl(ControlId id) override { return controls.count(id) != 0; }
+  unsigned windowDpi() override { return dpi; }
+  void useFonts(const FontSpec& normal, const FontSpec& title) override {
+    fontSets.push_back({normal, title});
+  }
   void setFont(ControlId id, FontKind font) override;
+  void placeControl(ControlId id, const ControlRect& place) override;
   void showControl(ControlId id, bool show) override;
   void enableControl(ControlId id, bool enable) override;
+  bool isUsable(ControlId id) override;
+  void setFocus(ControlId id) override;
+  void pressButton(ControlId id) override;
   void setText(ControlId id, const char16_t* text) override;
   int textLength(ControlId id) override;
   int readText(ControlId id, char16_t* buffer, int capacity) override;
@@ -62,6 +71,7 @@ class FakePlatform : public WizardPlatform {
   void replaceSelection(ControlId id, const char16_t* text) override;
   int messageBox(const char16_t* text, const char16_t* caption, unsigned style) override;
   BrowseOutcome browseForFolder(const char16_t* title, unsigned flags,
+                                const char16_t* initialFolder,
                                 char16_t (&path)[kMaxPathUnits]) override;
   std::optional<std::u16string> programPath() override { return program; }
   bool isProgramRunning(const char16_t* exeName) override {
@@ -80,6 +90,15 @@ class FakePlatform : public WizardPlatform {
   std::vector<int> visibleIds() const;
   std::string logText() const;
 
+  // The font each control was given, as made by the last useFonts before.
+  FontSpec fontOf(ControlId id) const;
+
+  unsigned dpi = 96;
+  std::vector<std::pair<FontSpec, FontSpec>> fontSets;  // normal, title
+  std::optional<ControlId> focused;
+  // pressButton clicks on this wizard's controls.
+  Wizard* pressTarget = nullptr;
+  std::u16string browseStartedAt;
   std::set<ControlId> failingControls;
   std::map<ControlId, FakeControl> controls;
   std::vector<ControlId> creationOrder;
@@ -102,7 +121,8 @@ class FakePlatform : public WizardPlatform {
   FakeControl* find(ControlId id, const char* operation);
 };
 
-// Directories exist exactly when listed; nothing else works.
+// Directories exist exactly when listed, and files can be read when listed by
+// their absolute path ('\' separators) in a listed directory; nothing else works.
 class FakeFileSystem : public FileSystem {
  public:
   Result<std::unique_ptr<Directory>> openDirectory(std::string_view absolutePath) override;
@@ -111,7 +131,9 @@ class FakeFileSystem : public FileSystem {
   void sleepMilliseconds(unsigned) override {}
 
   std::set<std::string> directories;
+  std::map<std::string, std::string> files;
   std::vector<std::string> opened;
+  std::vector<std::string> read;
 };
 
 // Stands in for the engine: records each request and the state the wizard was

@@ -544,7 +544,10 @@ TEST_F(WizardTest, UninstallSuccessShowsTheSuccessBoxThenEnablesTheControls) {
             (ShownBox{"Completed successfully. See the log for details.", kTitle, kInfoBox}));
   EXPECT_TRUE(controlsDisabledUnderBox);
   EXPECT_TRUE(enabled(ControlId::NextButton));
-  EXPECT_EQ(platform.events.back(), "enable 122 1");
+  // The controls come back after the box, and the focus with them.
+  ASSERT_GE(platform.events.size(), 2u);
+  EXPECT_EQ(std::vector<std::string>(platform.events.end() - 2, platform.events.end()),
+            (std::vector<std::string>{"enable 122 1", "focus 111"}));
   EXPECT_EQ(wizard.page(), WizardPage::COMPLETE);
   EXPECT_EQ(platform.destroyed, 0);
 }
@@ -708,7 +711,83 @@ TEST_F(WizardTest, StandardLocationsAreProbedInOrder) {
 TEST_F(WizardTest, NoQualifyingCandidateLeavesTheFieldEmpty) {
   start();
   EXPECT_EQ(text(ControlId::DirEdit), "");
-  EXPECT_EQ(fs.opened.size(), 4u);
+  // The four standard folders, then Steam's folder for its list, then its
+  // default library.
+  EXPECT_EQ(fs.opened, (std::vector<std::string>{
+                           "C:\\Program Files\\Eagle Dynamics\\DCS World\\MissionEditor",
+                           "C:\\Program Files\\Eagle Dynamics\\DCS World OpenBeta\\MissionEditor",
+                           "D:\\DCS World\\MissionEditor",
+                           "D:\\DCS World OpenBeta\\MissionEditor",
+                           "C:\\Program Files (x86)\\Steam",
+                           "C:\\Program Files (x86)\\Steam\\steamapps\\common\\DCSWorld\\MissionEditor"}));
+}
+
+constexpr const char* kSteam = "C:\\Program Files (x86)\\Steam";
+constexpr const char* kSteamList = "C:\\Program Files (x86)\\Steam\\steamapps\\libraryfolders.vdf";
+constexpr const char* kTwoLibraries = R"("libraryfolders"
+{
+	"0"
+	{
+		"path"		"C:\\Program Files (x86)\\Steam"
+		"apps" { "228980" "1" }
+	}
+	"1"
+	{
+		"path"		"D:\\SteamLibrary"
+	}
+	"2"
+	{
+		"path"		"E:\\Games\\Steam"
+	}
+}
+)";
+
+TEST_F(WizardTest, SteamDefaultLibraryIsFoundWithoutTyping) {
+  addInstall(std::string(kSteam) + "\\steamapps\\common\\DCSWorld");
+  start();
+  EXPECT_EQ(text(ControlId::DirEdit), "C:\\Program Files (x86)\\Steam\\steamapps\\common\\DCSWorld");
+}
+
+TEST_F(WizardTest, SteamLibrariesAreProbedInTheOrderSteamListsThem) {
+  fs.directories.insert(kSteam);
+  fs.files[kSteamList] = kTwoLibraries;
+  addInstall("E:\\Games\\Steam\\steamapps\\common\\DCSWorld");
+  addInstall("D:\\SteamLibrary\\steamapps\\common\\DCSWorld");
+  start();
+  EXPECT_EQ(text(ControlId::DirEdit), "D:\\SteamLibrary\\steamapps\\common\\DCSWorld");
+  EXPECT_EQ(fs.read, std::vector<std::string>{kSteamList});
+  // The default library, listed again in the file, is probed once.
+  EXPECT_EQ(std::vector<std::string>(fs.opened.begin() + 4, fs.opened.end()),
+            (std::vector<std::string>{
+                kSteam, "C:\\Program Files (x86)\\Steam\\steamapps\\common\\DCSWorld\\MissionEditor",
+                "D:\\SteamLibrary\\steamapps\\common\\DCSWorld\\MissionEditor"}));
+}
+
+TEST_F(WizardTest, SteamIsLookedAtOnlyAfterTheStandardLocations) {
+  fs.directories.insert(kSteam);
+  fs.files[kSteamList] = kTwoLibraries;
+  addInstall("D:\\SteamLibrary\\steamapps\\common\\DCSWorld");
+  addInstall("D:\\DCS World OpenBeta");
+  start();
+  EXPECT_EQ(text(ControlId::DirEdit), "D:\\DCS World OpenBeta");
+  EXPECT_TRUE(fs.read.empty());
+}
+
+TEST_F(WizardTest, ABrokenSteamListStillGivesTheLibrariesBeforeTheDamage) {
+  fs.directories.insert(kSteam);
+  fs.files[kSteamList] = "\"libraryfolders\" { \"1\" { \"path\" \"D:\\\\Lib\" } \"2\" { \"path\" \"E:\\\\Li";
+  addInstall("D:\\Lib\\steamapps\\common\\DCSWorld");
+  start();
+  EXPECT_EQ(text(ControlId::DirEdit), "D:\\Lib\\steamapps\\common\\DCSWorld");
+}
+
+TEST_F(WizardTest, AFolderThatIsNotAGameInstallIsNotTakenFromSteam) {
+  fs.directories.insert(kSteam);
+  fs.files[kSteamList] = kTwoLibraries;
+  // The game's folder without MissionEditor, as a half-removed copy leaves it.
+  fs.directories.insert("D:\\SteamLibrary\\steamapps\\common\\DCSWorld");
+  start();
+  EXPECT_EQ(text(ControlId::DirEdit), "");
 }
 
 TEST_F(WizardTest, ProgramInADriveRootIsLookedUpThere) {

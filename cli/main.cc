@@ -21,145 +21,23 @@
 #include <windows.h>
 #endif
 
+#include "command_line.h"
+#include "console.h"
 #include "directory_payload.h"
+#include "exit_codes.h"
 #include "file_system.h"
 #include "hints.h"
 #include "install_dir.h"
 #include "run.h"
 #include "run_log.h"
 #include "status_output.h"
-#include "steam_library.h"
+#include "steam_search.h"
 #include "survey.h"
 
 namespace {
 
 using qorvex::Error;
-
-constexpr int kExitSuccess = 0;
-constexpr int kExitErrors = 1;
-constexpr int kExitFatal = 2;
-constexpr int kExitBlocked = 5;
-constexpr int kExitUsage = 64;
-
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-constexpr qorvex::HintStyle kHintStyle = qorvex::HintStyle::Windows;
-constexpr std::string_view kNewline = "\r\n";
-#else
-constexpr char kSeparator = '/';
-constexpr qorvex::HintStyle kHintStyle = qorvex::HintStyle::Posix;
-constexpr std::string_view kNewline = "\n";
-#endif
-
-constexpr std::string_view kUsage =
-    "Usage: qorvex-patch [--payload DIR] [--dry-run] [--strict] ACTION INSTALL_DIR\n"
-    "       qorvex-patch [--payload DIR] [--json] status INSTALL_DIR\n"
-    "\n"
-    "Checks, installs or uninstalls the Mission Editor undo feature in a game\n"
-    "install and prints the run's log, or reports where the install stands.\n"
-    "\n"
-    "ACTION:\n"
-    "  check      report what an install would do; writes nothing\n"
-    "  install    deploy the undo module and apply the patches\n"
-    "  uninstall  remove the patches and the undo module\n"
-    "  status     report each patch's state and the install's verdict\n"
-    "\n"
-    "Options:\n"
-    "  --payload DIR  use manifest.json, me_qorvex_undo.lua and block files found\n"
-    "                 directly in DIR instead of the built-in texts of those names\n"
-    "  --dry-run      with uninstall: report what it would do; writes nothing\n"
-    "  --strict       with install: change nothing when a patch cannot be made in\n"
-    "                 this game version (the status verdict \"blocked\")\n"
-    "  --json         with status: print one JSON object instead of lines\n"
-    "  --help         show this text\n"
-    "\n"
-    "INSTALL_DIR is the game's folder, the one that holds MissionEditor. On Linux\n"
-    "it may be omitted: the game is then looked for in the user's Steam libraries\n"
-    "(those of ~/.local/share/Steam, ~/.steam/steam and the Flatpak Steam's\n"
-    "~/.var/app/com.valvesoftware.Steam/.local/share/Steam) and used when exactly\n"
-    "one install is found there.\n"
-    "\n"
-    "Exit status: 0 completed, 1 completed with errors, 2 stopped before it\n"
-    "started or by a fatal error, 5 blocked (install --strict), 64 usage error\n"
-    "or not a game install. status: 0 installed, 3 not installed, 4 partial,\n"
-    "5 blocked, 2 the survey could not be made.\n";
-
-enum class Action { Check, Install, Uninstall, Status };
-
-struct CommandLine {
-  Action action = Action::Check;
-  std::optional<std::string> payloadDir;
-  bool dryRun = false;
-  bool strict = false;
-  bool json = false;
-  // Nothing when the command line names no folder (Linux only).
-  std::optional<std::string> installDirArgument;
-};
-
-int usageError(std::string_view message) {
-  std::fprintf(stderr, "qorvex-patch: %.*s\n%.*s", static_cast<int>(message.size()), message.data(),
-               static_cast<int>(kUsage.size()), kUsage.data());
-  return kExitUsage;
-}
-
-void printTo(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
-
-// The command line, or the exit status of a usage error or of --help.
-std::variant<CommandLine, int> parseCommandLine(const std::vector<std::string>& args) {
-  CommandLine cmd;
-  std::vector<std::string> positional;
-  bool optionsDone = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (!optionsDone && arg == "--") {
-      optionsDone = true;
-    } else if (!optionsDone && (arg == "--help" || arg == "-h")) {
-      printTo(stdout, kUsage);
-      return kExitSuccess;
-    } else if (!optionsDone && arg == "--dry-run") {
-      cmd.dryRun = true;
-    } else if (!optionsDone && arg == "--strict") {
-      cmd.strict = true;
-    } else if (!optionsDone && arg == "--json") {
-      cmd.json = true;
-    } else if (!optionsDone && arg == "--payload") {
-      if (i + 1 >= args.size()) return usageError("--payload needs a folder");
-      cmd.payloadDir = args[++i];
-    } else if (!optionsDone && arg.starts_with("--payload=")) {
-      cmd.payloadDir = arg.substr(10);
-    } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
-      return usageError("unknown option '" + arg + "'");
-    } else {
-      positional.push_back(arg);
-    }
-  }
-#ifdef _WIN32
-  if (positional.size() != 2) return usageError("expected ACTION and INSTALL_DIR");
-#else
-  // Without INSTALL_DIR the game is looked for in the user's Steam libraries.
-  if (positional.empty() || positional.size() > 2) {
-    return usageError("expected ACTION and INSTALL_DIR");
-  }
-#endif
-  const std::string& action = positional[0];
-  if (action == "check") {
-    cmd.action = Action::Check;
-    cmd.dryRun = true;
-  } else if (action == "install") {
-    cmd.action = Action::Install;
-  } else if (action == "uninstall") {
-    cmd.action = Action::Uninstall;
-  } else if (action == "status") {
-    cmd.action = Action::Status;
-  } else {
-    return usageError("unknown action '" + action + "'");
-  }
-  if (positional.size() == 2) cmd.installDirArgument = positional[1];
-  return cmd;
-}
+using namespace qorvex::cli;
 
 std::string currentDirectory() {
   std::error_code ignored;
@@ -208,93 +86,6 @@ std::optional<qorvex::DirectoryPayload> openPayload(qorvex::FileSystem& fs, cons
   }
   return payload;
 }
-
-#ifndef _WIN32
-// Where Steam keeps itself for a Linux user, below the home folder: its own
-// folder, the older link to it, and the Flatpak build's folder.
-constexpr std::string_view kSteamFolders[] = {
-    ".local/share/Steam",
-    ".steam/steam",
-    ".var/app/com.valvesoftware.Steam/.local/share/Steam",
-};
-
-// One folder reached by two names (~/.steam/steam is usually a link to
-// ~/.local/share/Steam) counts once.
-std::string sameFolderKey(const std::string& path) {
-  std::error_code ignored;
-  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ignored);
-  return canonical.empty() ? path : canonical.string();
-}
-
-// The one game install in the user's Steam libraries, or nothing after saying
-// why there is not exactly one.
-std::optional<std::string> findInstallInSteamLibraries(qorvex::FileSystem& fs) {
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || !qorvex::isAbsolutePath(home)) {
-    std::fputs("qorvex-patch: no INSTALL_DIR given, and HOME does not name a folder to look for "
-               "Steam in\n",
-               stderr);
-    return std::nullopt;
-  }
-  struct Found {
-    std::string installDir;
-    std::string library;
-  };
-  std::vector<std::string> steamFolders;
-  std::vector<std::string> libraries;
-  std::vector<std::string> seenLibraries;
-  std::vector<Found> found;
-  std::vector<std::string> seenInstalls;
-  for (std::string_view below : kSteamFolders) {
-    std::string steam = home;
-    if (steam.back() != '/') steam.push_back('/');
-    steam.append(below);
-    steamFolders.push_back(steam);
-    if (!fs.openDirectory(steam)) continue;
-    for (const std::string& library : qorvex::steamLibraries(fs, steam, kSeparator)) {
-      std::string libraryKey = sameFolderKey(library);
-      if (std::find(seenLibraries.begin(), seenLibraries.end(), libraryKey) != seenLibraries.end()) {
-        continue;
-      }
-      seenLibraries.push_back(std::move(libraryKey));
-      libraries.push_back(library);
-      std::string dir = qorvex::steamGameFolder(library, kSeparator);
-      if (!qorvex::looksLikeGameInstall(fs, dir, kSeparator)) continue;
-      std::string installKey = sameFolderKey(dir);
-      if (std::find(seenInstalls.begin(), seenInstalls.end(), installKey) != seenInstalls.end()) {
-        continue;
-      }
-      seenInstalls.push_back(std::move(installKey));
-      found.push_back({std::move(dir), library});
-    }
-  }
-  if (found.size() == 1) {
-    std::fprintf(stderr, "qorvex-patch: using the game install %s (found in the Steam library %s)\n",
-                 found[0].installDir.c_str(), found[0].library.c_str());
-    return found[0].installDir;
-  }
-  if (found.empty() && libraries.empty()) {
-    std::fputs("qorvex-patch: no INSTALL_DIR given, and no Steam was found in:\n", stderr);
-    for (const std::string& folder : steamFolders) std::fprintf(stderr, "  %s\n", folder.c_str());
-  } else if (found.empty()) {
-    std::fputs("qorvex-patch: no INSTALL_DIR given, and no game install was found in these Steam "
-               "libraries:\n",
-               stderr);
-    for (const std::string& library : libraries) std::fprintf(stderr, "  %s\n", library.c_str());
-  } else {
-    std::fputs("qorvex-patch: no INSTALL_DIR given, and the Steam libraries hold several game "
-               "installs; name one as INSTALL_DIR:\n",
-               stderr);
-    for (const Found& install : found) std::fprintf(stderr, "  %s\n", install.installDir.c_str());
-  }
-  if (found.empty()) {
-    std::fputs("qorvex-patch: name the game's folder, the one that holds MissionEditor, as "
-               "INSTALL_DIR\n",
-               stderr);
-  }
-  return std::nullopt;
-}
-#endif
 
 // The absolute install folder, or nothing after saying why the argument is
 // not a game install.

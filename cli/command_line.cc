@@ -5,13 +5,14 @@
 
 #include "console.h"
 #include "exit_codes.h"
+#include "qorvex_version.h"
 
 namespace qorvex::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: qorvex-patch [--payload DIR] [--dry-run] [--strict] ACTION INSTALL_DIR\n"
-    "       qorvex-patch [--payload DIR] [--json] status INSTALL_DIR\n"
+    "Usage: qorvex-patch [--payload DIR] [--json] [--dry-run] [--strict] ACTION INSTALL_DIR\n"
+    "       qorvex-patch --help | --version\n"
     "\n"
     "Checks, installs or uninstalls the Mission Editor undo feature in a game\n"
     "install and prints the run's log, or reports where the install stands.\n"
@@ -25,11 +26,12 @@ constexpr std::string_view kUsage =
     "Options:\n"
     "  --payload DIR  use manifest.json, me_qorvex_undo.lua and block files found\n"
     "                 directly in DIR instead of the built-in texts of those names\n"
+    "  --json         print one JSON object instead of the log or the report\n"
     "  --dry-run      with uninstall: report what it would do; writes nothing\n"
     "  --strict       with install: change nothing when a patch cannot be made in\n"
     "                 this game version (the status verdict \"blocked\")\n"
-    "  --json         with status: print one JSON object instead of lines\n"
-    "  --help         show this text\n"
+    "  -h, --help     show this text and exit\n"
+    "  -V, --version  show the program's version and exit\n"
     "\n"
     "INSTALL_DIR is the game's folder, the one that holds MissionEditor. On Linux\n"
     "it may be omitted: the game is then looked for in the user's Steam libraries\n"
@@ -42,9 +44,11 @@ constexpr std::string_view kUsage =
     "or not a game install. status: 0 installed, 3 not installed, 4 partial,\n"
     "5 blocked, 2 the survey could not be made.\n";
 
+// One line that says what was wrong and where to read more: a script's log
+// should not fill up with the whole help.
 int usageError(std::string_view message) {
-  std::fprintf(stderr, "qorvex-patch: %.*s\n%.*s", static_cast<int>(message.size()), message.data(),
-               static_cast<int>(kUsage.size()), kUsage.data());
+  std::fprintf(stderr, "qorvex-patch: %.*s\nTry 'qorvex-patch --help'.\n",
+               static_cast<int>(message.size()), message.data());
   return kExitUsage;
 }
 
@@ -59,7 +63,10 @@ std::variant<CommandLine, int> parseCommandLine(const std::vector<std::string>& 
     if (!optionsDone && arg == "--") {
       optionsDone = true;
     } else if (!optionsDone && (arg == "--help" || arg == "-h")) {
-      printTo(stdout, kUsage);
+      printText(stdout, kUsage);
+      return kExitSuccess;
+    } else if (!optionsDone && (arg == "--version" || arg == "-V")) {
+      printText(stdout, "qorvex-patch " QORVEX_VERSION "\n");
       return kExitSuccess;
     } else if (!optionsDone && arg == "--dry-run") {
       cmd.dryRun = true;
@@ -78,14 +85,13 @@ std::variant<CommandLine, int> parseCommandLine(const std::vector<std::string>& 
       positional.push_back(arg);
     }
   }
+  if (positional.empty()) return usageError("no ACTION given");
+  if (positional.size() > 2) return usageError("unexpected argument '" + positional[2] + "'");
 #ifdef _WIN32
-  if (positional.size() != 2) return usageError("expected ACTION and INSTALL_DIR");
-#else
-  // Without INSTALL_DIR the game is looked for in the user's Steam libraries.
-  if (positional.empty() || positional.size() > 2) {
-    return usageError("expected ACTION and INSTALL_DIR");
-  }
+  if (positional.size() < 2) return usageError("no INSTALL_DIR given");
 #endif
+  // On Linux, without INSTALL_DIR the game is looked for in the user's Steam
+  // libraries.
   const std::string& action = positional[0];
   if (action == "check") {
     cmd.action = Action::Check;

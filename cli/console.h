@@ -2,6 +2,7 @@
 // What qorvex-patch writes to its console streams, in the platform's way.
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "hints.h"
@@ -18,7 +19,12 @@ constexpr HintStyle kHintStyle = HintStyle::Posix;
 constexpr std::string_view kNewline = "\n";
 #endif
 
-// Writes the text and flushes the stream.
-void printTo(std::FILE* stream, std::string_view text);
+// The text with every line end (CR LF or LF) made the platform's: LF on
+// POSIX, so that line-based tools see whole lines, CR LF on Windows. A CR
+// that ends no line stays.
+std::string withPlatformLineEnds(std::string_view text);
+
+// Writes the text with the platform's line ends and flushes the stream.
+void printText(std::FILE* stream, std::string_view text);
 
 }  // namespace qorvex::cli

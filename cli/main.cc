@@ -30,6 +30,7 @@
 #include "install_dir.h"
 #include "run.h"
 #include "run_log.h"
+#include "run_output.h"
 #include "status_output.h"
 #include "steam_search.h"
 #include "survey.h"
@@ -130,9 +131,9 @@ int runStatus(qorvex::FileSystem& fs, const qorvex::DirectoryPayload& payload,
     return kExitFatal;
   }
   if (json) {
-    printTo(stdout, qorvex::cli::statusJson(*report, installDir) + std::string(kNewline));
+    printText(stdout, qorvex::cli::statusJson(*report, installDir) + "\n");
   } else {
-    printTo(stdout, qorvex::cli::statusText(*report, installDir, kNewline));
+    printText(stdout, qorvex::cli::statusText(*report, installDir, "\n"));
   }
   return qorvex::cli::statusExitCode(report->verdict);
 }
@@ -144,7 +145,7 @@ int runAction(qorvex::FileSystem& fs, const qorvex::DirectoryPayload& payload,
     // A game version that the manifest does not fit gets no half install.
     auto report = qorvex::surveyInstall(installDir, fs, payload);
     if (report && report->verdict == qorvex::Verdict::Blocked) {
-      printTo(stderr, qorvex::cli::blockingEntries(*report, "\n"));
+      std::fputs(qorvex::cli::blockingEntries(*report, "\n").c_str(), stderr);
       return kExitBlocked;
     }
   }
@@ -162,18 +163,21 @@ int runAction(qorvex::FileSystem& fs, const qorvex::DirectoryPayload& payload,
   if (!payload.failedName().empty()) {
     reportPayloadProblem(*cmd.payloadDir, payload.failedName(), payload.failedError());
   }
-  if (!cmd.dryRun && !result.problems.empty()) {
-    for (const qorvex::PreflightProblem& problem : result.problems) {
-      reportProblem(installDir, problem.path, problem.error, problem.readOnly);
-    }
-    return kExitFatal;
+  const bool stoppedBeforeStart = !cmd.dryRun && !result.problems.empty();
+  if (!stoppedBeforeStart && result.fatal) qorvex::writeFatalLine(log, qorvex::errorName(result.error));
+  if (cmd.json) {
+    const std::string_view name = cmd.action == Action::Check ? "check" : uninstall ? "uninstall" : "install";
+    printText(stdout, runJson(result, name, installDir, stoppedBeforeStart ? "" : buffer.text(),
+                              kHintStyle) + "\n");
+  } else if (!stoppedBeforeStart) {
+    printText(stdout, buffer.text());
   }
-  if (result.fatal) qorvex::writeFatalLine(log, qorvex::errorName(result.error));
-  printTo(stdout, buffer.text());
-  // CHECK names every change that an install could not make.
+  // What stopped the run, or what an install could not change (CHECK), file
+  // by file.
   for (const qorvex::PreflightProblem& problem : result.problems) {
     reportProblem(installDir, problem.path, problem.error, problem.readOnly);
   }
+  if (stoppedBeforeStart) return kExitFatal;
   if (result.fatal) {
     // The log names the error; this line names the file it happened to.
     reportProblem(installDir, result.failedPath, result.error, false);

@@ -16,6 +16,13 @@ constexpr unsigned kLockPollMilliseconds = 100;
 
 RunResult completed(bool success) { return RunResult{false, Error::Unexpected, success, {}}; }
 
+RunResult summarized(const RunSummary& summary) {
+  RunResult result = completed(summary.success);
+  result.summarized = true;
+  result.summary = summary;
+  return result;
+}
+
 RunResult fatal(Error error, std::string path) { return RunResult{true, error, false, std::move(path)}; }
 
 // Every path the manifest names is checked before anything is opened, so a
@@ -77,7 +84,7 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
   Result<void> passed = runPass(context);
   if (request.dryRun) {
     if (!passed) return fatal(passed.error(), context.failedPath);
-    RunResult result = completed(context.summary.success);
+    RunResult result = summarized(context.summary);
     if (request.checkChanges) result.problems = checkPlan(context, true);
     writeSummary(log, context.summary);
     return result;
@@ -95,7 +102,7 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
     return result;
   }
   writeSummary(log, context.summary);
-  return completed(context.summary.success);
+  return summarized(context.summary);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,15 @@ struct PreflightProblem {
   bool readOnly = false;  // refused because the file is marked read-only
 };
 
+// What a run counted and the problems it met along the way.
+struct RunSummary {
+  std::vector<std::string> errors;
+  std::uint32_t filesPatched = 0;
+  std::uint32_t filesSkipped = 0;
+  std::uint32_t backupsCreated = 0;
+  bool success = true;
+};
+
 struct RunResult {
   bool fatal = false;
   Error error = Error::Unexpected;  // when fatal
@@ -38,6 +48,10 @@ struct RunResult {
   // changes anything when there are any (fatal, with the first one's error
   // and file); a dry run with checkChanges only reports them.
   std::vector<PreflightProblem> problems{};
+  // Whether the run went through and wrote its summary; then `summary` holds
+  // what it wrote there.
+  bool summarized = false;
+  RunSummary summary{};
 };
 
 // Loads the manifest, opens the install directory, runs the install or the

@@ -9,6 +9,7 @@
 #include "file_system.h"
 #include "manifest.h"
 #include "payload.h"
+#include "run.h"
 #include "run_log.h"
 
 namespace qorvex {
@@ -19,14 +20,6 @@ struct EntryReport;
 // The undo module's file, and how log lines name it.
 inline constexpr std::string_view kModulePath = "MissionEditor\\modules\\me_qorvex_undo.lua";
 inline constexpr std::string_view kModuleLogName = "modules/me_qorvex_undo.lua";
-
-struct RunSummary {
-  std::vector<std::string> errors;
-  std::uint32_t filesPatched = 0;
-  std::uint32_t filesSkipped = 0;
-  std::uint32_t backupsCreated = 0;
-  bool success = true;
-};
 
 // The state one run shares between the driver and the passes.
 struct RunContext {

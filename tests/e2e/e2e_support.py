@@ -499,6 +499,11 @@ class RunResult:
         self.stderr = stderr
 
 
+def printed(log_text):
+    """What the CLI prints for a run log on POSIX: its CR LF line ends as LF."""
+    return log_text.replace("\r\n", "\n")
+
+
 def stamp_of(clock):
     """'2025-01-31 23:59:59' -> '20250131_235959'."""
     return clock.replace("-", "").replace(":", "").replace(" ", "_")
@@ -574,6 +579,9 @@ class E2ETestCase(unittest.TestCase):
             stdout = stdout.encode("utf-8")
         if isinstance(stderr, str):
             stderr = stderr.encode("utf-8")
+        # The run log ends its lines in CR LF; on POSIX the CLI prints them
+        # with LF alone.
+        stdout = stdout.replace(b"\r\n", b"\n")
         self.assertEqual(result.stdout.decode("utf-8", "replace"), stdout.decode("utf-8", "replace"))
         self.assertEqual(result.stdout, stdout)
         self.assertEqual(result.stderr.decode("utf-8", "replace"), stderr.decode("utf-8", "replace"))

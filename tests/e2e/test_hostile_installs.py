@@ -56,8 +56,8 @@ class HostileCase(s.E2ETestCase):
     def assertFatal(self, r, action, inst, path, error, before="", hint=None):
         """CHECK: exit 2, the log up to the FATAL line, stderr naming `path`."""
         self.assertEqual(r.rc, 2, r.stdout)
-        self.assertTrue(r.stdout.decode().startswith(header(inst, action) + before), r.stdout)
-        self.assertTrue(r.stdout.decode().endswith(fatal(error)), r.stdout)
+        self.assertTrue(r.stdout.decode().startswith(s.printed(header(inst, action) + before)), r.stdout)
+        self.assertTrue(r.stdout.decode().endswith(s.printed(fatal(error))), r.stdout)
         self.assertEqual(r.stderr.decode(), s.problem_line(path, error, hint))
 
     def assertStopped(self, r, path, error, hint=None):
@@ -92,7 +92,7 @@ class LinksOutOfTheInstall(HostileCase):
                     r = s.run_cli([action, inst], clock=T1)
                     if action == "check":
                         self.assertEqual(r.rc, 2, r.stdout)
-                        self.assertTrue(r.stdout.decode().endswith(fatal("LinkRefused")), r.stdout)
+                        self.assertTrue(r.stdout.decode().endswith(s.printed(fatal("LinkRefused"))), r.stdout)
                         self.assertEqual(r.stderr.decode(), s.problem_line(first[action], "LinkRefused"))
                     else:
                         self.assertStopped(r, first[action], "LinkRefused")
@@ -238,7 +238,7 @@ class UserWithoutRights(HostileCase):
         self.assertRun(r, 2, b"", problems)
         r = self.run_as_nobody(["check", inst])
         self.assertEqual(r.rc, 1)
-        self.assertTrue(r.stdout.decode().startswith(header(inst, "CHECK") + s.MODULE_CREATE), r.stdout)
+        self.assertTrue(r.stdout.decode().startswith(s.printed(header(inst, "CHECK") + s.MODULE_CREATE)), r.stdout)
         self.assertEqual(r.stderr.decode(), problems)
         self.assertEqual(s.read_tree(inst), before)
 
@@ -284,7 +284,7 @@ class OneRunAtATime(HostileCase):
         finally:
             os.close(fd)
         self.assertEqual(r.rc, 2)
-        self.assertEqual(r.stdout.decode(), header(inst, "INSTALL") + fatal("InstallBusy"))
+        self.assertEqual(r.stdout.decode(), s.printed(header(inst, "INSTALL") + fatal("InstallBusy")))
         self.assertEqual(r.stderr.decode(), "qorvex-patch: %s: InstallBusy: another setup run is changing "
                          "this game install; wait until it has finished, then retry\n" % inst)
         self.assertGreater(waited, 4)

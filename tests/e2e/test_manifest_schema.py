@@ -139,9 +139,9 @@ class ManifestSchema(s.E2ETestCase):
         loaded and the run completed without errors."""
         payload = self.new_payload(name=name, manifest_text=manifest_text)
         r = s.run_cli(["--payload", payload, "check", self.install])
-        match = re.search(LOAD_ERROR.replace("%s", "(\\w+)").encode(), r.stdout)
+        match = re.search(s.printed(LOAD_ERROR).replace("%s", "(\\w+)").encode(), r.stdout)
         if match is None:
-            self.assertEqual((r.rc, b"COMPLETED SUCCESSFULLY\r\n" in r.stdout), (0, True), r.stdout)
+            self.assertEqual((r.rc, b"COMPLETED SUCCESSFULLY\n" in r.stdout), (0, True), r.stdout)
             return None
         error = match.group(1).decode()
         self.assertRun(r, 1, header(self.install, "CHECK") + LOAD_ERROR % error)
@@ -175,7 +175,7 @@ class ManifestSchema(s.E2ETestCase):
         def run(action):
             r = s.run_cli(["--payload", payload, action, self.install])
             self.assertEqual((r.rc, r.stderr), (0, b""), r.stdout)
-            self.assertIn(b"COMPLETED SUCCESSFULLY\r\n", r.stdout)
+            self.assertIn(b"COMPLETED SUCCESSFULLY\n", r.stdout)
             return r.stdout
 
         run("check")

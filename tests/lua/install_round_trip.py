@@ -87,7 +87,7 @@ def round_trip(args, manifest, module_text, panel_block, crlf):
         code, out, err = run_cli(args.cli, 'install', root)
         check(code == 0, '%s: install exit %d\n%s%s' % (variant, code, out, err))
         check('COMPLETED SUCCESSFULLY' in out, variant + ': install did not complete successfully:\n' + out)
-        check('  8 files patched.\r\n' in out, variant + ': install did not patch 8 files:\n' + out)
+        check('  8 files patched.\n' in out, variant + ': install did not patch 8 files:\n' + out)
 
         with open(os.path.join(root, MODULE_PATH), 'rb') as f:
             check(f.read() == module_text, variant + ': the deployed module differs from the payload')
@@ -122,7 +122,7 @@ def round_trip(args, manifest, module_text, panel_block, crlf):
 
         installed = snapshot(root)
         code, out, err = run_cli(args.cli, 'install', root)
-        check(code == 0 and 'COMPLETED SUCCESSFULLY' in out and '  0 files patched.\r\n' in out,
+        check(code == 0 and 'COMPLETED SUCCESSFULLY' in out and '  0 files patched.\n' in out,
               '%s: second install was not a no-op:\n%s%s' % (variant, out, err))
         check(snapshot(root) == installed, variant + ': second install changed files')
 

@@ -60,6 +60,9 @@ for file in me_toolbar.lua me_aircraft.lua me_ship.lua me_static.lua me_vehicle.
     "ls '$work/game/MissionEditor/modules/$file'.qorvex-backup_*.bak >/dev/null 2>&1"
 done
 check "install reports success" "grep -q '^COMPLETED SUCCESSFULLY' '$work/install-1.log'"
+# On Windows every printed line ends in CR LF, and no line end is doubled.
+check "output lines end in CR LF" \
+  "[ \"\$(grep -c \$'\\r\$' '$work/install-1.log')\" = \"\$(wc -l <'$work/install-1.log')\" ] && ! grep -q \$'\\r\\r' '$work/install-1.log'"
 
 snapshot "$work/game" >"$work/installed.sums"
 check "second install exits 0" "run install 2"

@@ -15,7 +15,11 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
   const std::string& path = entry.relativePath;
   const std::string& id = entry.insertBlockResource;
   const std::string marker = dialogBlockMarker(entry.insertBlockResource);
-  auto content = readWholeFile(run, path);
+  // The block is built before the file is read, so that the file is read
+  // with room for it and the block goes in without copying the file.
+  auto blockText = run.payload.resource(entry.insertBlockResource);
+  const std::string block = blockText ? buildPatchBlock(marker, *blockText) : std::string();
+  auto content = readWholeFile(run, path, block.size());
   if (!content) {
     if (content.error() == Error::FileNotFound) {
       surveyEntry(run, path, id, marker, EntryState::FileMissing);
@@ -27,9 +31,9 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
     run.addError(path + ": file not found, skipped.");
     return {};
   }
-  const std::string& text = *content;
+  std::string& text = *content;
   if (findPatchBlock(text, marker)) {
-    if (auto blockText = surveying(run) ? run.payload.resource(id) : fail(Error::Unexpected)) {
+    if (blockText) {
       surveyApplied(run, path, id, marker, *blockText, text);
     } else {
       surveyEntry(run, path, id, marker, EntryState::Applied);  // nothing to compare with
@@ -38,7 +42,6 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
     ++run.summary.filesSkipped;
     return {};
   }
-  auto blockText = run.payload.resource(entry.insertBlockResource);
   if (!blockText) {
     if (!surveying(run)) return fail(blockText.error());
     surveyUnreadable(run, path, id, marker, blockText.error());
@@ -68,20 +71,14 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
                  " times (ambiguous) - skipped. Manual review required.");
     return {};
   }
-  const std::string block = buildPatchBlock(marker, *blockText);
-  std::string patched;
-  patched.reserve(text.size() + block.size());
-  patched.append(text, 0, found.offset);
-  patched.append(block);
-  patched.append(text, found.offset, std::string::npos);
-
   run.log.write({"[PATCH] ", path, " - inserting QORVEX panel block.\n"});
-  if (countedAsDryRun(run, path, PlannedChange::Kind::Replace, patched.size())) return {};
-  if (auto fault = checkLuaBalance(patched)) {
+  if (countedAsDryRun(run, path, PlannedChange::Kind::Replace, text.size() + block.size())) return {};
+  text.insert(found.offset, block);
+  if (auto fault = checkLuaBalance(text)) {
     run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
     return {};
   }
-  return backUpAndWrite(run, path, std::move(patched));
+  return backUpAndWrite(run, path, std::move(text));
 }
 
 }  // namespace qorvex

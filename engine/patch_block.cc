@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace qorvex {
 
@@ -73,14 +75,19 @@ bool findPatchBlock(std::string_view text, std::string_view marker) {
   return findBytes(text, formatBeginLine(marker)) != std::string_view::npos;
 }
 
-std::string removeFirstPatchBlock(std::string_view text, std::string_view marker,
-                                  std::uint32_t& removed) {
+namespace {
+
+// Where the first block of the marker lies, with the line ends that belong to
+// it: [start, end). Nothing without a BEGIN line, or without an END line
+// after it.
+std::optional<std::pair<std::size_t, std::size_t>> firstBlockSpan(std::string_view text,
+                                                                 std::string_view marker) {
   const std::string beginLine = formatBeginLine(marker);
-  std::size_t b = findBytes(text, beginLine);
-  if (b == std::string_view::npos) return std::string(text);
+  const std::size_t b = findBytes(text, beginLine);
+  if (b == std::string_view::npos) return std::nullopt;
   const std::string endLine = formatEndLine(marker);
-  std::size_t e = findBytes(text, endLine, b);
-  if (e == std::string_view::npos) return std::string(text);
+  const std::size_t e = findBytes(text, endLine, b);
+  if (e == std::string_view::npos) return std::nullopt;
 
   const std::size_t n = text.size();
   std::size_t end = e + endLine.size();
@@ -92,12 +99,28 @@ std::string removeFirstPatchBlock(std::string_view text, std::string_view marker
   } else if (b >= 1 && text[b - 1] == '\n') {
     start = b - 1;
   }
+  return std::pair{start, end};
+}
+
+}  // namespace
+
+std::string removeFirstPatchBlock(std::string_view text, std::string_view marker,
+                                  std::uint32_t& removed) {
+  const auto span = firstBlockSpan(text, marker);
+  if (!span) return std::string(text);
   std::string result;
-  result.reserve(n - (end - start));
-  result.append(text.substr(0, start));
-  result.append(text.substr(end));
+  result.reserve(text.size() - (span->second - span->first));
+  result.append(text.substr(0, span->first));
+  result.append(text.substr(span->second));
   ++removed;
   return result;
+}
+
+bool eraseFirstPatchBlock(std::string& text, std::string_view marker) {
+  const auto span = firstBlockSpan(text, marker);
+  if (!span) return false;
+  text.erase(span->first, span->second - span->first);
+  return true;
 }
 
 }  // namespace qorvex

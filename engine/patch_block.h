@@ -22,5 +22,7 @@ bool findPatchBlock(std::string_view text, std::string_view marker);
 // after it, the text comes back unchanged.
 std::string removeFirstPatchBlock(std::string_view text, std::string_view marker,
                                   std::uint32_t& removed);
+// The same, in place; true when a block was removed.
+bool eraseFirstPatchBlock(std::string& text, std::string_view marker);
 
 }  // namespace qorvex

@@ -25,7 +25,7 @@ Result<void> unpatchLuaFile(RunContext& run, const FileEntry& file) {
   std::uint32_t removed = 0;
   std::string text = std::move(*content);
   for (const PatchEntry& patch : file.patches) {
-    text = removeFirstPatchBlock(text, patch.marker, removed);
+    if (eraseFirstPatchBlock(text, patch.marker)) ++removed;
   }
   if (removed == 0) {
     ++run.summary.filesSkipped;
@@ -43,10 +43,8 @@ Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
     if (content.error() == Error::FileNotFound) return {};
     return fail(content.error());
   }
-  std::uint32_t removed = 0;
-  std::string text =
-      removeFirstPatchBlock(*content, dialogBlockMarker(entry.insertBlockResource), removed);
-  if (removed == 0) {
+  std::string& text = *content;
+  if (!eraseFirstPatchBlock(text, dialogBlockMarker(entry.insertBlockResource))) {
     ++run.summary.filesSkipped;
     return {};
   }

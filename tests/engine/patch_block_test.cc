@@ -73,6 +73,9 @@ TEST(PatchBlock, RoundTripAtEveryPosition) {
       ASSERT_EQ(removeFirstPatchBlock(patched, "QORVEX_PATCH:X", removed), text)
           << "text [" << text << "] at " << p << " body [" << body << "]";
       ASSERT_EQ(removed, 1u);
+      ASSERT_TRUE(eraseFirstPatchBlock(patched, "QORVEX_PATCH:X"));
+      ASSERT_EQ(patched, text);
+      ASSERT_FALSE(eraseFirstPatchBlock(patched, "QORVEX_PATCH:X"));
     }
   }
 }

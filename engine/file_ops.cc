@@ -1,5 +1,8 @@
 #include "file_ops.h"
 
+#include "log_texts.h"
+#include "lua_balance.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -160,7 +163,7 @@ Result<std::string> createBackup(RunContext& run, RunLog& log, std::string_view 
     if (copy) made = dir.renameNoReplace(*copy, backupPath);
     if (made) {
       ++run.summary.backupsCreated;
-      log.write({"        backup -> ", fileNameOf(backupPath), "\n"});
+      log.write({texts::backupMade(fileNameOf(backupPath))});
       return backupPath;
     }
     if (made.error() != Error::PathAlreadyExists) {
@@ -175,6 +178,18 @@ Result<std::string> createBackup(RunContext& run, RunLog& log, std::string_view 
 Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string text) {
   record(run, relativePath, PlannedChange::Kind::Replace, std::move(text));
   return {};
+}
+
+Result<void> replaceFile(RunContext& run, std::string_view relativePath, std::string text,
+                         std::string_view balanceCheck) {
+  if (countedAsDryRun(run, relativePath, PlannedChange::Kind::Replace, text.size())) return {};
+  if (!balanceCheck.empty()) {
+    if (auto fault = checkLuaBalance(text)) {
+      run.addError(texts::unbalancedNotWritten(relativePath, balanceCheck, *fault));
+      return {};
+    }
+  }
+  return backUpAndWrite(run, relativePath, std::move(text));
 }
 
 Result<void> backUpAndDelete(RunContext& run, std::string_view relativePath) {

@@ -54,6 +54,14 @@ bool countedAsDryRun(RunContext& run, std::string_view relativePath, PlannedChan
 // (Replace), its backup and deletion (Delete), or a new file in folders made
 // as needed (Create), each planned; the file then counts as patched.
 Result<void> backUpAndWrite(RunContext& run, std::string_view relativePath, std::string text);
+// The end of a pass's work on a file it changes, once the file's progress
+// line is written: a dry run only counts the file; a run that writes checks
+// the new text's balance (`balanceCheck` names the check in the error entry,
+// "post-patch" or "post-uninstall"; empty: no check) and plans the new text
+// with its backup. An unbalanced text becomes an error entry and is not
+// written.
+Result<void> replaceFile(RunContext& run, std::string_view relativePath, std::string text,
+                         std::string_view balanceCheck);
 Result<void> backUpAndDelete(RunContext& run, std::string_view relativePath);
 Result<void> writeNewFile(RunContext& run, std::string_view relativePath, std::string text);
 

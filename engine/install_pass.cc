@@ -6,7 +6,7 @@
 
 #include "anchor_match.h"
 #include "file_ops.h"
-#include "lua_balance.h"
+#include "log_texts.h"
 #include "patch_block.h"
 #include "passes.h"
 #include "run_context.h"
@@ -38,8 +38,7 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
       }
     }
     if (content.error() != Error::FileNotFound) return {};
-    run.addError(path + ": file not found, skipped (" + std::to_string(file.patches.size()) +
-                 " patch(es) not applied)");
+    run.addError(texts::luaFileMissing(path, file.patches.size()));
     return {};
   }
   // What the survey shows is where the text is in the file as it lies on
@@ -72,14 +71,10 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
     }
     switch (found.kind) {
       case AnchorSearch::NotFound:
-        run.addError(path + " [" + patch.id +
-                     "]: anchor not found - DCS update may have changed this file's structure. "
-                     "Manual review required.");
+        run.addError(texts::luaAnchorNotFound(path, patch.id));
         break;
       case AnchorSearch::Ambiguous:
-        run.addError(path + " [" + patch.id + "]: anchor matched " + std::to_string(found.count) +
-                     " times (ambiguous) - skipped to avoid corrupting the file. Manual review "
-                     "required.");
+        run.addError(texts::luaAnchorAmbiguous(path, patch.id, found.count));
         break;
       case AnchorSearch::Unique: {
         surveyEntry(run, path, patch.id, patch.marker, EntryState::Pending);
@@ -91,23 +86,12 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
   }
 
   if (applied == 0) {
-    run.log.write({"[SKIP] ", path, " - all ", std::to_string(alreadyApplied),
-                   " patch(es) already applied.\n"});
+    run.log.write({texts::allApplied(path, alreadyApplied)});
     ++run.summary.filesSkipped;
     return {};
   }
-  if (alreadyApplied == 0) {
-    run.log.write({"[PATCH] ", path, " - applying ", std::to_string(applied), " patch(es).\n"});
-  } else {
-    run.log.write({"[PATCH] ", path, " - applying ", std::to_string(applied), " patch(es), ",
-                   std::to_string(alreadyApplied), " already applied.\n"});
-  }
-  if (countedAsDryRun(run, path, PlannedChange::Kind::Replace, working.text().size())) return {};
-  if (auto fault = checkLuaBalance(working.text())) {
-    run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
-    return {};
-  }
-  return backUpAndWrite(run, path, working.take());
+  run.log.write({texts::patchingFile(path, applied, alreadyApplied)});
+  return replaceFile(run, path, working.take(), "post-patch");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "anchor_match.h"
 #include "file_ops.h"
+#include "log_texts.h"
 #include "lua_balance.h"
 #include "passes.h"
 #include "patch_block.h"
@@ -19,18 +20,16 @@ constexpr std::string_view kLoopHeader = "for k,modul in base.pairs(managerModul
 
 Result<void> deployUndoModule(RunContext& run) {
   const std::string& moduleText = run.manifest.moduleText;
-  std::string_view tag = "[CREATE]";
   auto existing = readWholeFile(run, kModulePath);
   if (existing) {
     // A copy whose line ends were turned into CR LF is still the same module.
     if (equalIgnoringCr(*existing, moduleText)) {
       surveyModule(run, ModuleState::Current);
-      run.log.write({"[SKIP] ", kModuleLogName, " is already up to date.\n"});
+      run.log.write({texts::moduleUpToDate(kModuleLogName)});
       ++run.summary.filesSkipped;
       return {};
     }
     surveyModule(run, ModuleState::Outdated);
-    tag = "[UPDATE]";
   } else if (existing.error() != Error::FileNotFound) {
     if (!surveying(run)) return fail(existing.error());
     surveyModule(run, ModuleState::Unreadable, existing.error());
@@ -38,7 +37,7 @@ Result<void> deployUndoModule(RunContext& run) {
   } else {
     surveyModule(run, ModuleState::Absent);
   }
-  run.log.write({tag, " ", kModuleLogName, "\n"});
+  run.log.write({texts::moduleLine(existing.has_value(), kModuleLogName)});
   const auto kind = existing ? PlannedChange::Kind::Replace : PlannedChange::Kind::Create;
   if (countedAsDryRun(run, kModulePath, kind, moduleText.size())) return {};
   Result<void> written = existing ? backUpAndWrite(run, kModulePath, moduleText)
@@ -47,7 +46,7 @@ Result<void> deployUndoModule(RunContext& run) {
   // Checked after it is written, so that a broken module is reported while
   // the rest of the install goes on.
   if (auto fault = checkLuaBalance(moduleText)) {
-    run.addError(std::string(kModuleLogName) + ": post-write balance check failed -> " + *fault);
+    run.addError(texts::moduleUnbalanced(kModuleLogName, *fault));
   }
   return {};
 }
@@ -68,9 +67,7 @@ Result<void> migrateStaleInitCall(RunContext& run, const FileEntry& file, const 
   std::string migrated = removeFirstPatchBlock(workingCopy, patch.marker, removed);
   if (removed == 0) return {};
   working.replace(std::move(migrated));
-  run.log.write({"[MIGRATE] ", file.relativePath, " [", patch.id,
-                 "] - removing stale in-loop qorvex.init() call for reinsertion at the fixed "
-                 "location.\n"});
+  run.log.write({texts::migratingInitCall(file.relativePath, patch.id)});
   return {};
 }
 

@@ -3,7 +3,7 @@
 
 #include "anchor_match.h"
 #include "file_ops.h"
-#include "lua_balance.h"
+#include "log_texts.h"
 #include "passes.h"
 #include "patch_block.h"
 #include "run_context.h"
@@ -28,7 +28,7 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
       surveyUnreadable(run, path, id, marker, content.error());
       return {};
     }
-    run.addError(path + ": file not found, skipped.");
+    run.addError(texts::dialogFileMissing(path));
     return {};
   }
   std::string& text = *content;
@@ -38,7 +38,7 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
     } else {
       surveyEntry(run, path, id, marker, EntryState::Applied);  // nothing to compare with
     }
-    run.log.write({"[SKIP] ", path, " - QORVEX panel block already present.\n"});
+    run.log.write({texts::panelPresent(path, false)});
     ++run.summary.filesSkipped;
     return {};
   }
@@ -49,7 +49,7 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
   }
   if (!text.empty() && containsIgnoringCr(text, *blockText)) {
     surveyEntry(run, path, id, marker, EntryState::PresentUnmarked);
-    run.log.write({"[SKIP] ", path, " - QORVEX panel block already present (unmarked).\n"});
+    run.log.write({texts::panelPresent(path, true)});
     ++run.summary.filesSkipped;
     return {};
   }
@@ -61,24 +61,16 @@ Result<void> insertPanelBlock(RunContext& run, const DlgFileEntry& entry) {
                         entry.anchorBefore);
   }
   if (found.kind == AnchorSearch::NotFound) {
-    run.addError(path +
-                 ": anchor not found - DCS update may have changed this dialog's structure. "
-                 "Manual review required.");
+    run.addError(texts::dialogAnchorNotFound(path));
     return {};
   }
   if (found.kind == AnchorSearch::Ambiguous) {
-    run.addError(path + ": anchor matched " + std::to_string(found.count) +
-                 " times (ambiguous) - skipped. Manual review required.");
+    run.addError(texts::dialogAnchorAmbiguous(path, found.count));
     return {};
   }
-  run.log.write({"[PATCH] ", path, " - inserting QORVEX panel block.\n"});
-  if (countedAsDryRun(run, path, PlannedChange::Kind::Replace, text.size() + block.size())) return {};
+  run.log.write({texts::insertingPanel(path)});
   text.insert(found.offset, block);
-  if (auto fault = checkLuaBalance(text)) {
-    run.addError(path + ": post-patch balance check failed -> " + *fault + ". File was NOT written.");
-    return {};
-  }
-  return backUpAndWrite(run, path, std::move(text));
+  return replaceFile(run, path, std::move(text), "post-patch");
 }
 
 }  // namespace qorvex

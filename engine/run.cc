@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "log_texts.h"
 #include "manifest.h"
 #include "passes.h"
 #include "run_context.h"
@@ -52,14 +53,12 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
                      RunLog& log) {
   auto manifest = loadManifest(payload);
   if (!manifest) {
-    log.logMessage(
-        {"ERROR: Failed to load embedded patch manifest -> ", errorName(manifest.error()), "\r\n"});
+    log.logMessage({texts::manifestNotLoaded(errorName(manifest.error()))});
     return completed(false);
   }
   auto dir = openInstallDir(fs, request.installDir);
   if (!dir) {
-    log.logMessage({"ERROR: Could not open game install directory '", request.installDir, "' -> ",
-                    errorName(dir.error()), "\r\n"});
+    log.logMessage({texts::installDirNotOpened(request.installDir, errorName(dir.error()))});
     return completed(false);
   }
   // One run at a time: a second one that wrote meanwhile would mix its

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "file_ops.h"
-#include "lua_balance.h"
+#include "log_texts.h"
 #include "patch_block.h"
 #include "passes.h"
 #include "run_context.h"
@@ -31,10 +31,8 @@ Result<void> unpatchLuaFile(RunContext& run, const FileEntry& file) {
     ++run.summary.filesSkipped;
     return {};
   }
-  run.log.write({"[UNINSTALL] ", file.relativePath, " - removing ", std::to_string(removed),
-                 " patch block(s).\n"});
-  if (countedAsDryRun(run, file.relativePath, PlannedChange::Kind::Replace, text.size())) return {};
-  return backUpAndWrite(run, file.relativePath, std::move(text));
+  run.log.write({texts::removingBlocks(file.relativePath, removed)});
+  return replaceFile(run, file.relativePath, std::move(text), {});
 }
 
 Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
@@ -48,14 +46,8 @@ Result<void> unpatchDialogFile(RunContext& run, const DlgFileEntry& entry) {
     ++run.summary.filesSkipped;
     return {};
   }
-  run.log.write({"[UNINSTALL] ", entry.relativePath, " - removing QORVEX panel block.\n"});
-  if (countedAsDryRun(run, entry.relativePath, PlannedChange::Kind::Replace, text.size())) return {};
-  if (auto fault = checkLuaBalance(text)) {
-    run.addError(entry.relativePath + ": post-uninstall balance check failed -> " + *fault +
-                 ". File was NOT written.");
-    return {};
-  }
-  return backUpAndWrite(run, entry.relativePath, std::move(text));
+  run.log.write({texts::removingPanel(entry.relativePath)});
+  return replaceFile(run, entry.relativePath, std::move(text), "post-uninstall");
 }
 
 Result<void> removeModule(RunContext& run) {
@@ -67,7 +59,7 @@ Result<void> removeModule(RunContext& run) {
     ++run.summary.filesSkipped;
     return {};
   }
-  run.log.write({"[UNINSTALL] ", kModuleLogName, " - removing file.\n"});
+  run.log.write({texts::removingModule(kModuleLogName)});
   if (countedAsDryRun(run, kModulePath, PlannedChange::Kind::Delete, 0)) return {};
   return backUpAndDelete(run, kModulePath);
 }

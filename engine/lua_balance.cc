@@ -125,6 +125,48 @@ inline std::size_t nextStringStop(const char* data, std::size_t pos, std::size_t
   return pos;
 }
 
+// Inside a long string or comment: the position just past its closer ("]",
+// level '=', "]", of exactly that level), or n when it is not closed.
+inline std::size_t skipLongBracketBody(std::string_view text, std::size_t pos, std::size_t closerLength,
+                                       bool& closed) {
+  const char* data = text.data();
+  const std::size_t n = text.size();
+  for (;;) {
+    const void* hit = std::memchr(data + pos, ']', n - pos);
+    if (hit == nullptr) return n;
+    pos = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+    if (pos + closerLength <= n && data[pos + closerLength - 1] == ']' &&
+        equalsRun(text, pos + 1) >= closerLength - 2) {
+      closed = true;
+      return pos + closerLength;
+    }
+    ++pos;
+  }
+}
+
+// Inside a quoted string: the position just past its closing quote, or n
+// when it is not closed. An escaped byte is skipped unexamined.
+inline std::size_t skipQuotedBody(const char* data, std::size_t pos, std::size_t n, char quote,
+                                  bool& closed) {
+  while (pos < n) {
+    pos = nextStringStop(data, pos, n, quote);
+    if (pos >= n) return n;
+    if (data[pos] == '\\') {
+      pos += 2;
+      continue;
+    }
+    closed = true;
+    return pos + 1;
+  }
+  return pos;
+}
+
+// Just past the line feed that ends a line comment, or n.
+inline std::size_t skipLineComment(const char* data, std::size_t pos, std::size_t n) {
+  const void* lf = std::memchr(data + pos, '\n', n - pos);
+  return lf == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+}
+
 }  // namespace
 
 std::optional<std::string> checkLuaBalance(std::string_view text) {
@@ -138,100 +180,62 @@ std::optional<std::string> checkLuaBalance(std::string_view text) {
 
   while (pos < n) {
     if (inLongString || inLongComment) {
-      // The closer is "]", level '=', "]"; only one of that exact level ends it.
-      for (;;) {
-        const void* hit = std::memchr(data + pos, ']', n - pos);
-        if (hit == nullptr) {
-          pos = n;
-          break;
-        }
-        pos = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-        if (pos + closerLength <= n && data[pos + closerLength - 1] == ']' &&
-            equalsRun(text, pos + 1) >= closerLength - 2) {
-          pos += closerLength;
-          inLongString = inLongComment = false;
-          break;
-        }
-        ++pos;
-      }
+      bool closed = false;
+      pos = skipLongBracketBody(text, pos, closerLength, closed);
+      if (closed) inLongString = inLongComment = false;
       continue;
     }
     if (quote != 0) {
-      while (pos < n) {
-        pos = nextStringStop(data, pos, n, quote);
-        if (pos >= n) break;
-        if (data[pos] == '\\') {
-          pos += 2;  // the escaped byte is skipped unexamined
-          continue;
-        }
-        ++pos;
-        quote = 0;
-        break;
-      }
+      bool closed = false;
+      pos = skipQuotedBody(data, pos, n, quote, closed);
+      if (closed) quote = 0;
       continue;
     }
     // Code: skip the bytes that mean nothing.
     pos = nextInterestingByte(data, pos, n);
     if (pos >= n) break;
-    char c = data[pos];
+    const char c = data[pos];
     switch (c) {
       case '"':
       case '\'':
         quote = c;
-        ++pos;
         break;
       case '(':
         ++paren;
-        ++pos;
         break;
       case '{':
         ++brace;
-        ++pos;
         break;
       case ')':
         if (--paren < 0) return unbalancedCloser(')', lineAt(text, pos));
-        ++pos;
         break;
       case '}':
         if (--brace < 0) return unbalancedCloser('}', lineAt(text, pos));
-        ++pos;
         break;
       case ']':
         if (--bracket < 0) return unbalancedCloser(']', lineAt(text, pos));
-        ++pos;
         break;
-      case '[': {
-        int level = longBracketLevel(text, pos);
-        if (level >= 0) {
+      case '[':
+        if (const int level = longBracketLevel(text, pos); level >= 0) {
           inLongString = true;
           closerLength = static_cast<std::size_t>(level) + 2;
           pos += closerLength;
-        } else {
-          ++bracket;
-          ++pos;
+          continue;
         }
+        ++bracket;
         break;
-      }
-      case '-': {
-        if (pos + 1 >= n || data[pos + 1] != '-') {
-          ++pos;
-          break;
-        }
-        int level = longBracketLevel(text, pos + 2);
-        if (level >= 0) {
+      case '-':
+        if (pos + 1 >= n || data[pos + 1] != '-') break;
+        if (const int level = longBracketLevel(text, pos + 2); level >= 0) {
           inLongComment = true;
           closerLength = static_cast<std::size_t>(level) + 2;
           pos += closerLength + 2;
         } else {
-          // A line comment runs to the line feed, which ends it.
-          const void* lf = std::memchr(data + pos + 2, '\n', n - pos - 2);
-          pos = lf == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+          pos = skipLineComment(data, pos + 2, n);
         }
-        break;
-      }
-      default:
-        ++pos;
+        continue;
     }
+    ++pos;
   }
   return endOfText(quote, inLongString, inLongComment, paren, brace, bracket);
 }

@@ -307,19 +307,14 @@ std::size_t lineEndsBetween(const std::vector<Token>& tokens, std::size_t first,
                                                 [](const Token& t) { return t.kind == TokenKind::LineBreak; }));
 }
 
-}  // namespace
-
-std::optional<NearestText> findNearestText(std::string_view text, std::string_view anchor) {
-  const AnchorWords words(anchor);
+// The place: the lines of the best alignment of the anchor's words (`pairs`
+// holds the word pairs of that alignment, `around` the file's words they
+// index), or the first lines of the file when no word of the anchor is
+// anywhere in it.
+std::vector<Token> nearestLines(std::string_view text, const AnchorWords& words, std::vector<WordPair>& pairs,
+                                std::vector<FileWord>& around) {
   const std::vector<Token>& anchorTokens = words.tokens();
   const std::size_t m = anchorTokens.size();
-  if (m == 0 || text.empty()) return std::nullopt;
-
-  // The place: the lines of the best alignment of the anchor's words, or the
-  // first line of the file when no word of the anchor is anywhere in it.
-  std::vector<Token> window;
-  std::vector<WordPair> pairs;
-  std::vector<FileWord> around;
   const BestEnd best = words.words().empty() ? BestEnd{} : searchWords(text, words);
   if (best.score > 0) {
     // A positive alignment spans at most kMatch + 1 file words per anchor word.
@@ -327,21 +322,20 @@ std::optional<NearestText> findNearestText(std::string_view text, std::string_vi
     around = wordsBetween(text, words, best.word >= reach ? best.word - reach : 0, best.word);
     pairs = alignWords(words, around);
   }
-  if (!pairs.empty()) {
-    // With room for the anchor's lines before its first paired word and
-    // after its last, which may have changed beyond recognition.
-    const std::size_t firstToken = words.tokenOfWord(pairs.front().anchorWord);
-    const std::size_t lastToken = words.tokenOfWord(pairs.back().anchorWord);
-    window = lineTokens(text, around[pairs.front().fileWord].token.start,
-                        around[pairs.back().fileWord].token.start, lineEndsBetween(anchorTokens, 0, firstToken),
-                        lineEndsBetween(anchorTokens, lastToken, m));
-  } else {
-    window = lineTokens(text, 0, 0, 0, lineEndsBetween(anchorTokens, 0, m));
-  }
+  if (pairs.empty()) return lineTokens(text, 0, 0, 0, lineEndsBetween(anchorTokens, 0, m));
+  // With room for the anchor's lines before its first paired word and after
+  // its last, which may have changed beyond recognition.
+  const std::size_t firstToken = words.tokenOfWord(pairs.front().anchorWord);
+  const std::size_t lastToken = words.tokenOfWord(pairs.back().anchorWord);
+  return lineTokens(text, around[pairs.front().fileWord].token.start, around[pairs.back().fileWord].token.start,
+                    lineEndsBetween(anchorTokens, 0, firstToken), lineEndsBetween(anchorTokens, lastToken, m));
+}
 
-  // Every anchor token against those lines: the word pairs are fixed, and
-  // the tokens between them are aligned by fewest tokens inserted, deleted
-  // or changed.
+// Every anchor token against those lines: the word pairs are fixed, and the
+// tokens between them are aligned by fewest tokens inserted, deleted or
+// changed.
+Steps alignTokens(std::string_view text, const AnchorWords& words, const std::vector<Token>& window,
+                  const std::vector<WordPair>& pairs, const std::vector<FileWord>& around) {
   auto windowIndexOf = [&](const Token& token) {
     return static_cast<std::size_t>(
         std::find_if(window.begin(), window.end(), [&](const Token& t) { return t.start == token.start; }) -
@@ -359,24 +353,15 @@ std::optional<NearestText> findNearestText(std::string_view text, std::string_vi
     a = anchorToken + 1;
     f = fileToken + 1;
   }
-  alignSegment(words, text, window, a, m, f, window.size(), pairs.empty(), true, steps);
+  alignSegment(words, text, window, a, words.tokens().size(), f, window.size(), pairs.empty(), true, steps);
+  return steps;
+}
 
-  NearestText nearest;
-  nearest.anchorTokens = m;
-  std::size_t startOffset = window.empty() ? 0 : window[0].start;
-  bool started = false;
-  for (std::size_t s = 0; s < steps.kind.size(); ++s) {
-    if (steps.kind[s] == Step::Match) ++nearest.matchedTokens;
-    if (steps.kind[s] != Step::Delete && !started) {
-      startOffset = window[steps.fileToken[s]].start;
-      started = true;
-    }
-  }
-  nearest.line = lineOfOffset(text, startOffset);
-
-  // The diff: unchanged tokens as they are, with at most three of them on
-  // each side of a change; [-anchor-] for what the file lacks, {+file+} for
-  // what it has instead or in addition, a whole stretch of changes at once.
+// The diff: unchanged tokens as they are, with at most three of them on each
+// side of a change; [-anchor-] for what the file lacks, {+file+} for what it
+// has instead or in addition, a whole stretch of changes at once.
+std::string diffText(std::string_view text, std::string_view anchor, const std::vector<Token>& anchorTokens,
+                     const std::vector<Token>& window, const Steps& steps) {
   std::vector<std::string> pieces;
   std::vector<bool> changed;
   for (std::size_t s = 0; s < steps.kind.size();) {
@@ -396,6 +381,7 @@ std::optional<NearestText> findNearestText(std::string_view text, std::string_vi
     changed.push_back(true);
   }
   constexpr std::size_t kContext = 3;
+  std::string diff;
   std::size_t lastShown = 0;
   bool anyShown = false;
   for (std::size_t s = 0; s < pieces.size(); ++s) {
@@ -404,12 +390,40 @@ std::optional<NearestText> findNearestText(std::string_view text, std::string_vi
       near = near || changed[t];
     }
     if (!near) continue;
-    if (anyShown ? s > lastShown + 1 : s > 0) nearest.diff += "\xE2\x80\xA6";
-    nearest.diff += pieces[s];
+    if (anyShown ? s > lastShown + 1 : s > 0) diff += "\xE2\x80\xA6";
+    diff += pieces[s];
     lastShown = s;
     anyShown = true;
   }
-  if (anyShown && lastShown + 1 < pieces.size()) nearest.diff += "\xE2\x80\xA6";
+  if (anyShown && lastShown + 1 < pieces.size()) diff += "\xE2\x80\xA6";
+  return diff;
+}
+
+}  // namespace
+
+std::optional<NearestText> findNearestText(std::string_view text, std::string_view anchor) {
+  const AnchorWords words(anchor);
+  const std::vector<Token>& anchorTokens = words.tokens();
+  if (anchorTokens.empty() || text.empty()) return std::nullopt;
+
+  std::vector<WordPair> pairs;
+  std::vector<FileWord> around;
+  const std::vector<Token> window = nearestLines(text, words, pairs, around);
+  const Steps steps = alignTokens(text, words, window, pairs, around);
+
+  NearestText nearest;
+  nearest.anchorTokens = anchorTokens.size();
+  std::size_t startOffset = window.empty() ? 0 : window[0].start;
+  bool started = false;
+  for (std::size_t s = 0; s < steps.kind.size(); ++s) {
+    if (steps.kind[s] == Step::Match) ++nearest.matchedTokens;
+    if (steps.kind[s] != Step::Delete && !started) {
+      startOffset = window[steps.fileToken[s]].start;
+      started = true;
+    }
+  }
+  nearest.line = lineOfOffset(text, startOffset);
+  nearest.diff = diffText(text, anchor, anchorTokens, window, steps);
   return nearest;
 }
 

@@ -105,9 +105,8 @@ std::optional<std::string> resolveInstallDir(qorvex::FileSystem& fs,
     rejection = Error::MissionEditorFolderNotFound;
   }
   const std::string reason(qorvex::errorName(rejection));
-  std::fprintf(stderr,
-               "qorvex-patch: The selected directory does not look like a valid game install: %s\n",
-               reason.c_str());
+  std::fprintf(stderr, "qorvex-patch: %.*s%s\n", static_cast<int>(qorvex::kNotAGameInstall.size()),
+               qorvex::kNotAGameInstall.data(), reason.c_str());
   if (normalized) {
     const std::string hint =
         qorvex::installDirHint(qorvex::diagnoseInstallDir(fs, installDir, kSeparator), installDir);

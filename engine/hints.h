@@ -13,6 +13,11 @@ namespace qorvex {
 // refused file, so the hints come in two styles.
 enum class HintStyle { Windows, Posix };
 
+// The first words of the message for a folder that is not a game install;
+// the error's name follows.
+inline constexpr std::string_view kNotAGameInstall =
+    "The selected directory does not look like a valid game install: ";
+
 // What to do about a file that a run cannot change.
 std::string_view problemHint(Error error, bool readOnly, HintStyle style);
 

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "wizard_texts.h"
+
 namespace qorvex::wizard {
 namespace {
 
@@ -13,37 +15,37 @@ constexpr FontKind N = FontKind::Normal;
 }  // namespace
 
 const std::array<ControlSpec, kControlCount> kControls = {{
-    {ControlId::TitleLabel, u"STATIC", u"License Agreement", 18, 12, 628, 20, kChild | kVisible,
+    {ControlId::TitleLabel, u"STATIC", text::kAgreementTitle, 18, 12, 628, 20, kChild | kVisible,
      true, FontKind::Title},
     {ControlId::SubtitleLabel, u"STATIC",
-     u"Please read the following important information before continuing.", 18, 34, 628, 18,
+     text::kAgreementSubtitle, 18, 34, 628, 18,
      kChild | kVisible, true, N},
     {ControlId::TopSeparator, u"STATIC", u"", 0, 58, 664, 2, kChild | kVisible | kEtchedHorz, false,
      N},
     {ControlId::AgreementEdit, u"EDIT", u"", 18, 74, 628, 282, kReadOnlyLog, true, N},
-    {ControlId::AcceptRadio, u"BUTTON", u"I accept the agreement", 18, 368, 628, 20,
+    {ControlId::AcceptRadio, u"BUTTON", text::kAccept, 18, 368, 628, 20,
      kChild | kGroup | kTabStop | kAutoRadio, true, N},
-    {ControlId::DeclineRadio, u"BUTTON", u"I do not accept the agreement", 18, 392, 628, 20,
+    {ControlId::DeclineRadio, u"BUTTON", text::kDecline, 18, 392, 628, 20,
      kChild | kTabStop | kAutoRadio, true, N},
-    {ControlId::DirLabel, u"STATIC", u"Game install directory:", 18, 74, 628, 18, kChild, true, N},
+    {ControlId::DirLabel, u"STATIC", text::kDirLabel, 18, 74, 628, 18, kChild, true, N},
     {ControlId::DirEdit, u"EDIT", u"", 18, 96, 528, 24, kChild | kBorder | kTabStop, true, N},
-    {ControlId::BrowseButton, u"BUTTON", u"Browse...", 556, 96, 90, 24,
+    {ControlId::BrowseButton, u"BUTTON", text::kBrowse, 556, 96, 90, 24,
      kChild | kTabStop | kPushButton, true, N},
-    {ControlId::DryRunRadio, u"BUTTON", u"Dry run (logging only)", 18, 138, 628, 20,
+    {ControlId::DryRunRadio, u"BUTTON", text::kDryRunChoice, 18, 138, 628, 20,
      kChild | kGroup | kTabStop | kAutoRadio, true, N},
-    {ControlId::InstallRadio, u"BUTTON", u"Install", 18, 162, 628, 20,
+    {ControlId::InstallRadio, u"BUTTON", text::kInstallChoice, 18, 162, 628, 20,
      kChild | kTabStop | kAutoRadio, true, N},
-    {ControlId::UninstallRadio, u"BUTTON", u"Uninstall", 18, 186, 628, 20,
+    {ControlId::UninstallRadio, u"BUTTON", text::kUninstallChoice, 18, 186, 628, 20,
      kChild | kTabStop | kAutoRadio, true, N},
-    {ControlId::LogLabel, u"STATIC", u"Log:", 18, 218, 200, 18, kChild, true, N},
+    {ControlId::LogLabel, u"STATIC", text::kLogLabel, 18, 218, 200, 18, kChild, true, N},
     {ControlId::LogEdit, u"EDIT", u"", 18, 238, 628, 174, kReadOnlyLog, true, N},
     {ControlId::BottomSeparator, u"STATIC", u"", 0, 424, 664, 2, kChild | kVisible | kEtchedHorz,
      false, N},
-    {ControlId::BackButton, u"BUTTON", u"< Back", 360, 438, 90, 28, kChild | kTabStop | kPushButton,
+    {ControlId::BackButton, u"BUTTON", text::kBack, 360, 438, 90, 28, kChild | kTabStop | kPushButton,
      true, N},
-    {ControlId::NextButton, u"BUTTON", u"Next", 458, 438, 90, 28,
+    {ControlId::NextButton, u"BUTTON", text::kNext, 458, 438, 90, 28,
      kChild | kVisible | kTabStop | kPushButton, true, N},
-    {ControlId::CancelButton, u"BUTTON", u"Cancel", 556, 438, 90, 28,
+    {ControlId::CancelButton, u"BUTTON", text::kCancel, 556, 438, 90, 28,
      kChild | kVisible | kTabStop | kPushButton, true, N},
 }};
 

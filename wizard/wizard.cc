@@ -71,7 +71,7 @@ std::string confirmationText(SetupAction action, std::string_view dir, bool game
 }
 
 std::string rejectionText(Error reason, std::string_view fieldText, std::string_view hint) {
-  std::string out(text::kRejectedPrefix);
+  std::string out(kNotAGameInstall);
   out.append(errorName(reason)).append("\n\n").append(fieldText);
   if (!hint.empty()) out.append("\n\n").append(hint);
   return out;
@@ -370,13 +370,11 @@ void Wizard::handleNext() {
   }
 }
 
-void Wizard::runActionSequence() {
-  char buffer[kControlTextBufferSize];
+std::optional<std::string_view> Wizard::chosenInstallDir(char (&buffer)[kControlTextBufferSize]) {
   TextResult<std::size_t> read = readWindowTextUtf8(ControlId::DirEdit, buffer);
   if (!read) {
-    platform_.messageBox(std::u16string(text::kFieldUnreadable).c_str(),
-                         std::u16string(text::kWindowTitle).c_str(), kMbOk | kMbIconError);
-    return;
+    showBox(text::kFieldUnreadable, kMbOk | kMbIconError);
+    return std::nullopt;
   }
   const std::string_view field(buffer, *read);
 
@@ -388,57 +386,62 @@ void Wizard::runActionSequence() {
   } else if (!looksLikeGameInstall(*normalized)) {
     rejection = Error::MissionEditorFolderNotFound;
   }
-  if (rejection) {
-    std::string hint;
-    if (normalized) {
-      hint = installDirHint(diagnoseInstallDir(fs_, *normalized, separator_), *normalized);
-    }
-    showBox(rejectionText(*rejection, field, hint), kMbOk | kMbIconError);
-    return;
-  }
-  const std::string_view dir = *normalized;
+  if (!rejection) return *normalized;
+  std::string hint;
+  if (normalized) hint = installDirHint(diagnoseInstallDir(fs_, *normalized, separator_), *normalized);
+  showBox(rejectionText(*rejection, field, hint), kMbOk | kMbIconError);
+  return std::nullopt;
+}
 
+bool Wizard::userAgrees(SetupAction action, std::string_view dir) {
+  std::string question;
+  try {
+    const bool gameRunning = platform_.isProgramRunning(std::u16string(text::kGameProgram).c_str());
+    question = confirmationText(action, dir, gameRunning);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const bool accepted = action == SetupAction::CHECK
+                            ? confirm(question, kMbOkCancel | kMbIconInformation, kIdOk)
+                            : confirm(question, kMbYesNo | kMbIconWarning, kIdYes);
+  return accepted && !(action == SetupAction::INSTALL && blockedInstallDeclined(dir));
+}
+
+void Wizard::showOutcome(const RunResult& result) {
+  if (!result.fatal && result.success) {
+    showBox(text::kCompletedOk, kMbOk | kMbIconInformation);
+  } else if (result.fatal && !result.failedPath.empty()) {
+    // The first line as always; below it, the file the run stopped at.
+    std::string box(text::kCompletedWithErrors);
+    box.append("\n\n").append(result.failedPath).append(": ").append(errorName(result.error));
+    showBox(box, kMbOk | kMbIconError);
+  } else {
+    showBox(text::kCompletedWithErrors, kMbOk | kMbIconError);
+  }
+}
+
+void Wizard::runActionSequence() {
+  char buffer[kControlTextBufferSize];
+  const std::optional<std::string_view> dir = chosenInstallDir(buffer);
+  if (!dir) return;
   const std::optional<SetupAction> action = chosenAction();
   if (!action) return;
 
   // A run that could not finish does not start: nothing is asked, nothing
   // is changed, and the log and a box say which files stand in the way.
-  if (*action != SetupAction::CHECK && preflightStops(*action, dir)) return;
-
-  std::string question;
-  try {
-    const bool gameRunning = platform_.isProgramRunning(std::u16string(text::kGameProgram).c_str());
-    question = confirmationText(*action, dir, gameRunning);
-  } catch (const std::bad_alloc&) {
-    return;
-  }
-  const bool accepted = *action == SetupAction::CHECK
-                            ? confirm(question, kMbOkCancel | kMbIconInformation, kIdOk)
-                            : confirm(question, kMbYesNo | kMbIconWarning, kIdYes);
-  if (!accepted || (*action == SetupAction::INSTALL && blockedInstallDeclined(dir))) {
+  if (*action != SetupAction::CHECK && preflightStops(*action, *dir)) return;
+  if (!userAgrees(*action, *dir)) {
     log_.appendLog(kAbortedLine);
     return;
   }
 
   setRunControlsEnabled(false);
-  writeRunHeader(log_, dir, setupActionName(*action));
-  const RunResult result = runner_.run(runRequestFor(*action, dir), log_);
+  writeRunHeader(log_, *dir, setupActionName(*action));
+  const RunResult result = runner_.run(runRequestFor(*action, *dir), log_);
   if (result.fatal) writeFatalLine(log_, errorName(result.error));
 
   showPage(WizardPage::COMPLETE);
-  if (*action != SetupAction::CHECK) {
-    if (!result.fatal && result.success) {
-      showBox(text::kCompletedOk, kMbOk | kMbIconInformation);
-    } else if (result.fatal && !result.failedPath.empty()) {
-      // The first line as always; below it, the file the run stopped at.
-      std::string box(text::kCompletedWithErrorsUtf8);
-      box.append("\n\n").append(result.failedPath).append(": ").append(errorName(result.error));
-      showBox(box, kMbOk | kMbIconError);
-    } else {
-      platform_.messageBox(std::u16string(text::kCompletedWithErrors).c_str(),
-                           std::u16string(text::kWindowTitle).c_str(), kMbOk | kMbIconError);
-    }
-  }
+  if (*action != SetupAction::CHECK) showOutcome(result);
   setRunControlsEnabled(true);
   // Disabling took the focus from whatever had it.
   focusFirstControl();

@@ -126,6 +126,13 @@ class Wizard {
   void enable(ControlId id, bool enabled);
   void setRunControlsEnabled(bool enabled);
   void runActionSequence();
+  // The folder of the directory field, or nothing after a box that says why
+  // it is not a game install.
+  std::optional<std::string_view> chosenInstallDir(char (&buffer)[kControlTextBufferSize]);
+  // The confirmation of the action, and for an INSTALL that this game
+  // version would leave incomplete, the answer to that question too.
+  bool userAgrees(SetupAction action, std::string_view dir);
+  void showOutcome(const RunResult& result);
   std::optional<SetupAction> chosenAction();
   bool confirm(std::string_view utf8, unsigned style, int accepting);
   void showBox(std::string_view utf8, unsigned style);

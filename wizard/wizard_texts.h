@@ -7,7 +7,6 @@
 namespace qorvex::wizard::text {
 
 inline constexpr std::u16string_view kWindowTitle = u"Tindrelle \u2013 DCS ME Undo Setup";
-inline constexpr std::string_view kWindowTitleUtf8 = "Tindrelle \xE2\x80\x93 DCS ME Undo Setup";
 inline constexpr std::u16string_view kWindowClass = u"QorvexUndoInstallerWindow";
 
 inline constexpr std::u16string_view kAgreementTitle = u"License Agreement";
@@ -20,13 +19,19 @@ inline constexpr std::u16string_view kCompleteTitle = u"Setup Complete";
 inline constexpr std::u16string_view kCompleteSubtitle =
     u"Review the log below, then close this window.";
 inline constexpr std::u16string_view kNext = u"Next";
+inline constexpr std::u16string_view kBack = u"< Back";
+inline constexpr std::u16string_view kAccept = u"I accept the agreement";
+inline constexpr std::u16string_view kDecline = u"I do not accept the agreement";
+inline constexpr std::u16string_view kDirLabel = u"Game install directory:";
+inline constexpr std::u16string_view kBrowse = u"Browse...";
+inline constexpr std::u16string_view kDryRunChoice = u"Dry run (logging only)";
+inline constexpr std::u16string_view kInstallChoice = u"Install";
+inline constexpr std::u16string_view kUninstallChoice = u"Uninstall";
+inline constexpr std::u16string_view kLogLabel = u"Log:";
 inline constexpr std::u16string_view kClose = u"Close";
 inline constexpr std::u16string_view kCancel = u"Cancel";
 
-inline constexpr std::u16string_view kFieldUnreadable =
-    u"Failed to read the target directory field.";
-inline constexpr std::string_view kRejectedPrefix =
-    "The selected directory does not look like a valid game install: ";
+inline constexpr std::string_view kFieldUnreadable = "Failed to read the target directory field.";
 inline constexpr std::string_view kConfirmCheckPrefix = "Running a CHECK (dry run) against:\n";
 inline constexpr std::string_view kConfirmCheckSuffix =
     "\n\nNo files will be modified. The log will report what an install/uninstall would do."
@@ -49,10 +54,7 @@ inline constexpr std::string_view kConfirmUninstallSuffix =
     "\n\nThis will remove the patches and restore the original backed-up files. Make sure this "
     "is really what you want.\n\nProceed?";
 inline constexpr std::string_view kCompletedOk = "Completed successfully. See the log for details.";
-inline constexpr std::u16string_view kCompletedWithErrors =
-    u"Completed WITH ERRORS. See the log for details.";
-inline constexpr std::string_view kCompletedWithErrorsUtf8 =
-    "Completed WITH ERRORS. See the log for details.";
+inline constexpr std::string_view kCompletedWithErrors = "Completed WITH ERRORS. See the log for details.";
 
 // Pre-flight: the run did not start because files cannot be changed. The box
 // names at most kPreflightBoxFiles of them; the log names all.

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Builds payload/manifest.json from the entry table below and the snippets:
-hand-written ones from payload/snippets/{id}.lua, the heading family
-from its template (snippet_templates.py says how). The family
+hand-written ones from payload/snippets/{id}.lua, the heading and rename
+families from their templates (snippet_templates.py says how). The family
 members are also written to payload/snippets/{id}.lua, with a notice on top,
 for luacheck and luac; they are outputs, like the manifest.
 
@@ -198,7 +198,7 @@ def main():
         for path in stale:
             print(os.path.relpath(path, os.path.dirname(PAYLOAD_DIR)) + ' is out of date')
         if stale:
-            print('run payload/tools/build_manifest.py; the heading snippets are made from '
+            print('run payload/tools/build_manifest.py; the heading and rename snippets are made from '
                   'payload/snippets/templates/ and payload/tools/snippet_templates.py, so edit those')
             return 1
         return 0

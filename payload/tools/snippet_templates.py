@@ -1,5 +1,5 @@
-"""The snippet families: heading snippets that do the same thing in several
-Mission Editor panels. Each family is written once, as a template in
+"""The snippet families: heading and rename snippets that do the same thing in
+several Mission Editor panels. Each family is written once, as a template in
 payload/snippets/templates/, and filled in per panel from the SNIPPETS table
 below, which says everything that differs between the panels. Every filled-in
 text is a whole, standalone snippet: the game file it goes into has no shared
@@ -117,6 +117,87 @@ def heading(stage, read, turn):
     return dict(HEADING_STAGES[stage], readNew=HEADING_READS[read], **HEADING_TURNS[turn])
 
 
+# --- rename family (templates/rename.lua.in) -----------------------------
+
+# What a group rename and a unit rename do in a panel that keeps the edited
+# group in vdata.group and its current unit in vdata.unit.cur. newName is what
+# the anchor's place calls the new name, which differs between the panels.
+RENAME_KINDS = {
+    'group': {
+        'find': 'local group = vdata and vdata.group',
+        'found': 'group ~= nil',
+        'takeOld': 'local oldName = group.name',
+        'newName': 'vdata.name',
+        'transaction': 'RENAME_GROUP_',
+        'renamed': 'group',
+        'idField': 'groupId',
+        'gone': 'group == nil',
+        'renamer': 'renameGroup',
+        'renameMore': '',
+        'refreshable': 'unitsList ~= nil and unitsList.updateGroup ~= nil',
+        'refresh': 'unitsList.updateGroup(group)',
+    },
+    'unit': {
+        'find': 'local group = vdata and vdata.group\n'
+                'local unit = group and group.units and group.units[vdata.unit and vdata.unit.cur]',
+        'found': 'unit ~= nil',
+        'takeOld': 'local oldName = unit.name',
+        'transaction': 'RENAME_UNIT_',
+        'renamed': 'unit',
+        'idField': 'unitId',
+        'gone': 'group == nil or unit == nil',
+        'renamer': 'renameUnit',
+        'renameMore': '',
+        'refreshable': 'unitsList ~= nil and unitsList.updateRow ~= nil',
+        'refresh': 'unitsList.updateRow(group, unit)',
+    },
+}
+
+
+def rename(kind, **panel):
+    return dict(RENAME_KINDS[kind], **panel)
+
+
+# A static object is a group of one unit whose name the Mission Editor keeps
+# with the group's, so a group rename also puts the unit's name back, and the
+# units list shows that unit's row rather than a group.
+STATIC_GROUP = {
+    'takeOld': """\
+local oldName = group.name
+local firstUnit = group.units and group.units[1]
+local oldUnitName = firstUnit and firstUnit.name""",
+    'renameMore': """\
+if firstUnit ~= nil and oldUnitName ~= nil and mission.renameUnit ~= nil then
+    mission.renameUnit(firstUnit, oldUnitName)
+end""",
+    'refreshable': 'firstUnit ~= nil and unitsList ~= nil and unitsList.updateRow ~= nil',
+    'refresh': 'unitsList.updateRow(group, firstUnit)',
+}
+
+STATIC_UNIT_FIND = """\
+local group = vdata and vdata.group
+-- The static panel keeps its current unit in vdata.unitCur; the other
+-- panels, and perhaps other versions of this one, in vdata.unit.cur.
+local unitIndex = vdata and vdata.unitCur
+if unitIndex == nil then
+    unitIndex = vdata and vdata.unit and vdata.unit.cur
+end
+local unit = group and group.units and group.units[unitIndex or 1]"""
+
+# The unit id box's place has no vdata, only the edited unit as unit, whose
+# boss is its group. The undo holds that unit in a local of its own, so it
+# keeps to the unit renamed here whatever the place's unit names later.
+SHOWID_UNIT = {
+    'find': "local group = base.type(unit) == 'table' and unit.boss or nil",
+    'found': "base.type(group) == 'table'",
+    'takeOld': 'local renamedUnit = unit\n'
+               'local oldName = renamedUnit.name',
+    'newName': 'newName',
+    'renamed': 'renamedUnit',
+    'gone': 'renamedUnit == nil',
+    'refresh': 'unitsList.updateRow(group, renamedUnit)',
+}
+
 # --- the panels -----------------------------------------------------------
 
 # id: (template, slot values, the snippet's opening comment). The comment says
@@ -144,6 +225,35 @@ SNIPPETS = {
 -- Undo feature (me_vehicle): heading turned on the dial. The unit still has
 -- its old heading here; newRad is the new one."""),
 
+    'aircraft_rename_group': ('rename', rename('group'), """\
+-- Undo feature (me_aircraft): group rename. vdata.name holds the new name; the
+-- group still has its old one."""),
+    'ship_rename_group': ('rename', rename('group'), """\
+-- Undo feature (me_ship): group rename. vdata.name holds the new name; the
+-- group still has its old one."""),
+    'static_rename_group': ('rename', rename('group', **STATIC_GROUP), """\
+-- Undo feature (me_static): group rename. A static object is a group of one
+-- unit whose name the Mission Editor keeps with the group's, so the undo puts
+-- both names back. vdata.name holds the new group name."""),
+    'vehicle_rename_group': ('rename', rename('group'), """\
+-- Undo feature (me_vehicle): group rename. vdata.name holds the new name; the
+-- group still has its old one."""),
+
+    'aircraft_rename_unit': ('rename', rename('unit', newName='newName'), """\
+-- Undo feature (me_aircraft): unit rename. newName holds the new name; the unit
+-- still has its old one."""),
+    'ship_rename_unit': ('rename', rename('unit', newName='name'), """\
+-- Undo feature (me_ship): unit rename. name holds the new name; the unit
+-- still has its old one."""),
+    'static_rename_unit': ('rename', rename('unit', newName='name', find=STATIC_UNIT_FIND), """\
+-- Undo feature (me_static): unit rename. name holds the new name; the unit
+-- still has its old one. A static object has one unit."""),
+    'vehicle_rename_unit': ('rename', rename('unit', newName='name'), """\
+-- Undo feature (me_vehicle): unit rename. name holds the new name; the unit
+-- still has its old one."""),
+    'showid_rename_unit': ('rename', rename('unit', **SHOWID_UNIT), """\
+-- Undo feature (me_showId): unit rename from the unit id box. newName is the
+-- new name; unit still has its old one. Its group is the unit's boss."""),
 }
 
 SLOT = re.compile(r'\$\{(\w+)\}')

@@ -1,3 +1,5 @@
+-- Generated: edit payload/snippets/templates/heading.lua.in or the SNIPPETS
+-- table in payload/tools/snippet_templates.py, then run build_manifest.py.
 -- Undo feature (me_aircraft): heading turned on the dial. The unit still has
 -- its old heading here; the dial shows the new one in degrees.
 do

@@ -1,3 +1,5 @@
+-- Generated: edit payload/snippets/templates/heading.lua.in or the SNIPPETS
+-- table in payload/tools/snippet_templates.py, then run build_manifest.py.
 -- Undo feature (me_ship): heading typed into the spin box. The new heading is
 -- already stored here, so the old one comes from the undo module's record of
 -- the last heading it saw for this unit.

@@ -1,3 +1,5 @@
+-- Generated: edit payload/snippets/templates/rename.lua.in or the SNIPPETS
+-- table in payload/tools/snippet_templates.py, then run build_manifest.py.
 -- Undo feature (me_showId): unit rename from the unit id box. newName is the
 -- new name; unit still has its old one. Its group is the unit's boss.
 do

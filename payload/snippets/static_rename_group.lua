@@ -1,3 +1,5 @@
+-- Generated: edit payload/snippets/templates/rename.lua.in or the SNIPPETS
+-- table in payload/tools/snippet_templates.py, then run build_manifest.py.
 -- Undo feature (me_static): group rename. A static object is a group of one
 -- unit whose name the Mission Editor keeps with the group's, so the undo puts
 -- both names back. vdata.name holds the new group name.

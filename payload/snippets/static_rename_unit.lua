@@ -1,3 +1,5 @@
+-- Generated: edit payload/snippets/templates/rename.lua.in or the SNIPPETS
+-- table in payload/tools/snippet_templates.py, then run build_manifest.py.
 -- Undo feature (me_static): unit rename. name holds the new name; the unit
 -- still has its old one. A static object has one unit.
 do

@@ -1,3 +1,5 @@
+-- Generated: edit payload/snippets/templates/rename.lua.in or the SNIPPETS
+-- table in payload/tools/snippet_templates.py, then run build_manifest.py.
 -- Undo feature (me_vehicle): group rename. vdata.name holds the new name; the
 -- group still has its old one.
 do

@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""Builds payload/manifest.json from the entry table below and the snippet
-files in payload/snippets/ (one file per entry, named after its id).
+"""Builds payload/manifest.json from the entry table below and the snippets:
+hand-written ones from payload/snippets/{id}.lua, the heading and rename
+families from their templates (snippet_templates.py says how). The family
+members are also written to payload/snippets/{id}.lua, with a notice on top,
+for luacheck and luac; they are outputs, like the manifest.
 
-    build_manifest.py            write payload/manifest.json
-    build_manifest.py --check    exit 1 if payload/manifest.json is not what
-                                 this script would write
+    build_manifest.py            write payload/manifest.json and the family
+                                 members' snippet files
+    build_manifest.py --check    exit 1 if any of them is not what this
+                                 script would write
 
 Anchors are written here in JSON string form (\\t a tab, \\n a line feed, \\"
 a double quote), exactly as they appear in the manifest. Every tab, trailing
@@ -13,6 +17,10 @@ blank and line break of an anchor is part of the stock text it must match.
 import json
 import os
 import sys
+
+# The check runs from the test suite, which leaves the source tree as it is.
+sys.dont_write_bytecode = True
+import snippet_templates
 
 PAYLOAD_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SNIPPET_DIR = os.path.join(PAYLOAD_DIR, 'snippets')
@@ -105,14 +113,40 @@ def decode(json_form):
     return json.loads('"' + json_form + '"')
 
 
+def snippet_path(entry_id):
+    return os.path.join(SNIPPET_DIR, entry_id + '.lua')
+
+
 def read_snippet(entry_id):
-    path = os.path.join(SNIPPET_DIR, entry_id + '.lua')
-    with open(path, 'rb') as f:
-        data = f.read()
-    text = data.decode('ascii')
+    if entry_id in snippet_templates.SNIPPETS:
+        path = snippet_templates.template_path(snippet_templates.SNIPPETS[entry_id][0])
+        text = snippet_templates.render(entry_id)
+    else:
+        path = snippet_path(entry_id)
+        with open(path, 'rb') as f:
+            text = f.read().decode('ascii')
     if '\r' in text or '\t' in text:
         raise SystemExit(path + ': snippets use LF line ends and spaces only')
     return text
+
+
+def generated_snippets():
+    """(path, text) of every family member's snippet file."""
+    return [(snippet_path(entry_id), snippet_templates.generated_file_text(entry_id))
+            for entry_id in sorted(snippet_templates.SNIPPETS)]
+
+
+def read_text(path):
+    try:
+        with open(path, 'r', encoding='utf-8', newline='') as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+def write_text(path, text):
+    with open(path, 'w', encoding='utf-8', newline='\n') as f:
+        f.write(text)
 
 
 def build():
@@ -154,16 +188,22 @@ def build():
 
 
 def main():
-    text = build()
+    entry_ids = {entry[0] for _, entries in FILES for entry in entries}
+    unused = sorted(set(snippet_templates.SNIPPETS) - entry_ids)
+    if unused:
+        raise SystemExit('snippet_templates.SNIPPETS names no manifest entry: ' + ', '.join(unused))
+    outputs = generated_snippets() + [(MANIFEST_PATH, build())]
     if len(sys.argv) > 1 and sys.argv[1] == '--check':
-        with open(MANIFEST_PATH, 'r', encoding='utf-8', newline='') as f:
-            current = f.read()
-        if current != text:
-            print('payload/manifest.json is out of date: run payload/tools/build_manifest.py')
+        stale = [path for path, text in outputs if read_text(path) != text]
+        for path in stale:
+            print(os.path.relpath(path, os.path.dirname(PAYLOAD_DIR)) + ' is out of date')
+        if stale:
+            print('run payload/tools/build_manifest.py; the heading and rename snippets are made from '
+                  'payload/snippets/templates/ and payload/tools/snippet_templates.py, so edit those')
             return 1
         return 0
-    with open(MANIFEST_PATH, 'w', encoding='utf-8', newline='\n') as f:
-        f.write(text)
+    for path, text in outputs:
+        write_text(path, text)
     return 0
 
 

@@ -34,6 +34,7 @@
 #include "status_output.h"
 #include "steam_search.h"
 #include "survey.h"
+#include "utf8.h"
 
 namespace {
 
@@ -206,11 +207,15 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string arg(size > 0 ? static_cast<std::size_t>(size) : 1u, '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, arg.data(), size, nullptr, nullptr);
-    arg.resize(arg.size() - 1);
-    args.push_back(std::move(arg));
+    const std::wstring_view wide(argv[i]);
+    // wchar_t is UTF-16 on Windows.
+    std::optional<std::string> arg =
+        qorvex::utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+    if (!arg) {
+      std::fprintf(stderr, "qorvex-patch: argument %d is not valid Unicode\nTry 'qorvex-patch --help'.\n", i);
+      return kExitUsage;
+    }
+    args.push_back(std::move(*arg));
   }
   return runCli(args);
 }

@@ -14,6 +14,7 @@
 // own name followed by the names the engine asked for. The handles are
 // closed again before the operation, which takes names, not handles.
 #include "file_system_win32.h"
+#include "utf8.h"
 
 // clang-format off
 #include <windows.h>  // first: bcrypt.h and winternl.h need its types
@@ -878,79 +879,27 @@ std::int64_t unixSecondsFromFileTime(std::uint64_t fileTime) {
 }
 
 Result<std::wstring> widenPath(std::string_view utf8) {
-  std::wstring wide;
   try {
-    wide.reserve(utf8.size());
+    // A NUL would end the name early for the system.
+    if (utf8.find('\0') != std::string_view::npos) return fail(Error::BadPathName);
+    std::optional<std::u16string> units = utf8ToUtf16(utf8);
+    if (!units) return fail(Error::BadPathName);
+    return std::wstring(units->begin(), units->end());
   } catch (const std::bad_alloc&) {
     return fail(Error::OutOfMemory);
   }
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    std::uint32_t codePoint;
-    std::size_t length;
-    std::uint32_t minimum;
-    if (lead < 0x80) {
-      codePoint = lead;
-      length = 1;
-      minimum = 0;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      codePoint = lead & 0x1F;
-      length = 2;
-      minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      codePoint = lead & 0x0F;
-      length = 3;
-      minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      codePoint = lead & 0x07;
-      length = 4;
-      minimum = 0x10000;
-    } else {
-      return fail(Error::BadPathName);
-    }
-    if (utf8.size() - i < length) return fail(Error::BadPathName);
-    for (std::size_t k = 1; k < length; ++k) {
-      const unsigned char next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) return fail(Error::BadPathName);
-      codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF ||
-        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-      return fail(Error::BadPathName);
-    }
-    if (codePoint == 0) return fail(Error::BadPathName);
-    if (codePoint >= 0x10000) {
-      codePoint -= 0x10000;
-      wide.push_back(static_cast<wchar_t>(0xD800 + (codePoint >> 10)));
-      wide.push_back(static_cast<wchar_t>(0xDC00 + (codePoint & 0x3FF)));
-    } else {
-      wide.push_back(static_cast<wchar_t>(codePoint));
-    }
-    i += length;
-  }
-  return wide;
 }
 
 Result<std::string> narrowPath(std::wstring_view utf16) {
-  if (utf16.empty()) return std::string();
-  if (utf16.size() > static_cast<std::size_t>(INT_MAX / 3)) return fail(Error::NameTooLong);
-  const int units = static_cast<int>(utf16.size());
-  // WC_ERR_INVALID_CHARS: a lone surrogate fails instead of becoming U+FFFD.
-  const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), units,
-                                         nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return fail(Error::BadPathName);
-  std::string utf8;
   try {
-    utf8.resize(static_cast<std::size_t>(length));
+    // A lone surrogate half fails rather than becoming U+FFFD.
+    std::optional<std::string> utf8 =
+        utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(utf16.data()), utf16.size()));
+    if (!utf8) return fail(Error::BadPathName);
+    return std::move(*utf8);
   } catch (const std::bad_alloc&) {
     return fail(Error::OutOfMemory);
   }
-  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), units, utf8.data(), length,
-                          nullptr, nullptr) != length) {
-    return fail(Error::BadPathName);
-  }
-  return utf8;
 }
 
 Result<std::wstring> extendedDirectoryPath(std::string_view absolutePath) {

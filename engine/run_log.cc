@@ -1,50 +1,13 @@
 #include "run_log.h"
 
+#include "utf8.h"
+
 #include <cstring>
 #include <string>
 
 #include "run_context.h"
 
 namespace qorvex {
-
-bool isValidUtf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    unsigned char c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    std::size_t length;
-    std::uint32_t codePoint;
-    if ((c & 0xE0) == 0xC0) {
-      length = 2;
-      codePoint = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      length = 3;
-      codePoint = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      length = 4;
-      codePoint = c & 0x07;
-    } else {
-      return false;
-    }
-    if (static_cast<std::size_t>(end - p) < length) return false;
-    for (std::size_t i = 1; i < length; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      codePoint = (codePoint << 6) | (p[i] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((length == 2 && codePoint < 0x80) || (length == 3 && codePoint < 0x800) ||
-        (length == 4 && codePoint < 0x10000) || codePoint > 0x10FFFF ||
-        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-      return false;
-    }
-    p += length;
-  }
-  return true;
-}
 
 void RunLog::appendLog(std::string_view text) {
   if (sink_ == nullptr) return;

@@ -58,6 +58,5 @@ inline constexpr std::string_view kAbortedLine = "Aborted by user.\r\n";
 struct RunSummary;
 void writeSummary(RunLog& log, const RunSummary& summary);
 
-bool isValidUtf8(std::string_view text);
 
 }  // namespace qorvex

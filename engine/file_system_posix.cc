@@ -169,16 +169,13 @@ class PosixDirectory : public Directory {
 
   Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes,
                                std::size_t spare) override {
-    auto parent = openParent(path);
-    if (!parent) return fail(parent.error());
     // The type is checked before the open, so that opening a device never
     // happens, and again on the open file, so that a swap in between is seen.
-    struct stat info;
-    if (::fstatat(parent->fd, parent->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      return fail(fromErrno(errno));
-    }
-    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
-    FileDescriptor file(::openat(parent->fd, parent->name.c_str(),
+    auto existing = regularFile(path);
+    if (!existing) return fail(existing.error());
+    const Parent& parent = existing->parent;
+    struct stat info = existing->info;
+    FileDescriptor file(::openat(parent.fd, parent.name.c_str(),
                                  O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0) return fail(errno == ELOOP ? Error::LinkRefused : fromErrno(errno));
     if (::fstat(file.get(), &info) != 0) return fail(fromErrno(errno));
@@ -262,15 +259,11 @@ class PosixDirectory : public Directory {
   }
 
   Result<void> checkReplaceable(std::string_view path) override {
-    auto parent = openParent(path);
-    if (!parent) return fail(parent.error());
-    struct stat info;
-    if (::fstatat(parent->fd, parent->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      return failErrno();
-    }
-    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
-    if (isReadOnlyFile(info, parent->fd, parent->name.c_str())) return fail(Error::AccessDenied);
-    if (::faccessat(parent->fd, ".", W_OK | X_OK, AT_EACCESS) != 0) return failErrno();
+    auto existing = regularFile(path);
+    if (!existing) return fail(existing.error());
+    const Parent& parent = existing->parent;
+    if (isReadOnlyFile(existing->info, parent.fd, parent.name.c_str())) return fail(Error::AccessDenied);
+    if (::faccessat(parent.fd, ".", W_OK | X_OK, AT_EACCESS) != 0) return failErrno();
     return {};
   }
 
@@ -326,33 +319,23 @@ class PosixDirectory : public Directory {
   }
 
   Result<void> linkFile(std::string_view from, std::string_view to) override {
-    auto source = openParent(from);
+    auto source = regularFile(from);
     if (!source) return fail(source.error());
     auto target = openParent(to);
     if (!target) return fail(target.error());
-    struct stat info;
-    if (::fstatat(source->fd, source->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      return failErrno();
-    }
-    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
     changed(target->fd);
     // Without AT_SYMLINK_FOLLOW: the name itself is linked, never a target.
-    if (::linkat(source->fd, source->name.c_str(), target->fd, target->name.c_str(), 0) != 0) {
+    if (::linkat(source->parent.fd, source->parent.name.c_str(), target->fd, target->name.c_str(), 0) != 0) {
       return failErrno();
     }
     return {};
   }
 
   Result<void> deleteFile(std::string_view path) override {
-    auto parent = openParent(path);
-    if (!parent) return fail(parent.error());
-    struct stat info;
-    if (::fstatat(parent->fd, parent->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      return failErrno();
-    }
-    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
-    changed(parent->fd);
-    if (::unlinkat(parent->fd, parent->name.c_str(), 0) != 0) return failErrno();
+    auto existing = regularFile(path);
+    if (!existing) return fail(existing.error());
+    changed(existing->parent.fd);
+    if (::unlinkat(existing->parent.fd, existing->parent.name.c_str(), 0) != 0) return failErrno();
     return {};
   }
 
@@ -493,6 +476,24 @@ class PosixDirectory : public Directory {
       if (last) return current;
       start = slash + 1;
     }
+  }
+
+  // A path that must name a regular file, with its folder and its status:
+  // FileNotFound, LinkRefused (a link in its place), IsDir or NotAFile
+  // otherwise, as every operation on an existing file answers.
+  struct RegularFile {
+    Parent parent;
+    struct stat info;
+  };
+  Result<RegularFile> regularFile(std::string_view path) {
+    auto parent = openParent(path);
+    if (!parent) return fail(parent.error());
+    struct stat info;
+    if (::fstatat(parent->fd, parent->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      return fail(fromErrno(errno));
+    }
+    if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
+    return RegularFile{std::move(*parent), info};
   }
 
   Result<Parent> openParent(std::string_view path) {

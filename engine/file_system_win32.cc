@@ -387,25 +387,21 @@ class Win32Directory : public Directory {
   }
 
   Result<void> checkReplaceable(std::string_view path) override {
-    auto place = resolve(path);
-    if (!place) return fail(place.error());
-    auto found = requireFile(*place);
-    if (!found) return fail(found.error());
+    auto file = existingFile(path);
+    if (!file) return fail(file.error());
     // Windows refuses to replace or delete a file marked read-only. Wine
     // leaves that to the Unix permissions, which do not stop root; the flag
     // is checked here so that it holds everywhere.
-    if (markedReadOnly(*found)) return fail(Error::AccessDenied);
+    if (markedReadOnly(file->found)) return fail(Error::AccessDenied);
     // Another program that holds the file without delete sharing would make
     // the replacement fail; so would a user who may not delete it.
-    return checkNamesRemovable(place->full);
+    return checkNamesRemovable(file->place.full);
   }
 
   Result<bool> isReadOnly(std::string_view path) override {
-    auto place = resolve(path);
-    if (!place) return fail(place.error());
-    auto found = requireFile(*place);
-    if (!found) return fail(found.error());
-    return markedReadOnly(*found);
+    auto file = existingFile(path);
+    if (!file) return fail(file.error());
+    return markedReadOnly(file->found);
   }
 
   Result<std::uint64_t> freeSpace(std::string_view folder) override {
@@ -482,16 +478,14 @@ class Win32Directory : public Directory {
   }
 
   Result<void> deleteFile(std::string_view path) override {
-    auto place = resolve(path);
-    if (!place) return fail(place.error());
-    auto found = requireFile(*place);
-    if (!found) return fail(found.error());
-    if (markedReadOnly(*found)) return fail(Error::AccessDenied);
-    if (DeleteFileW(place->full.c_str())) return {};
+    auto file = existingFile(path);
+    if (!file) return fail(file.error());
+    if (markedReadOnly(file->found)) return fail(Error::AccessDenied);
+    if (DeleteFileW(file->place.full.c_str())) return {};
     const DWORD code = GetLastError();
     // Held open without FILE_SHARE_DELETE: worth waiting for, like a rename.
     if (code == ERROR_SHARING_VIOLATION) return fail(Error::FileBusy);
-    return fail(pathError(code, place->full, root_.size()));
+    return fail(pathError(code, file->place.full, root_.size()));
   }
 
   Result<FileKind> kindOf(std::string_view path) override {
@@ -690,10 +684,21 @@ class Win32Directory : public Directory {
   // when there is no such file.
   DWORD modelAttributes(std::string_view model) const {
     if (model.empty()) return 0;
-    auto place = resolve(model);
-    if (!place) return 0;
+    auto file = existingFile(model);
+    return file ? file->found.attributes & kCopiedAttributes : 0;
+  }
+
+  // A path that must name a regular file: where it is and what is there.
+  struct ExistingFile {
+    Place place;
+    Found found;
+  };
+  Result<ExistingFile> existingFile(std::string_view path) const {
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
     auto found = requireFile(*place);
-    return found ? found->attributes & kCopiedAttributes : 0;
+    if (!found) return fail(found.error());
+    return ExistingFile{std::move(*place), *found};
   }
 
   // FileBusy when another process holds the file without FILE_SHARE_DELETE.

@@ -42,22 +42,11 @@ std::string agreementForDisplay(std::string_view stored) {
 }
 
 std::string confirmationText(SetupAction action, std::string_view dir, bool gameRunning) {
-  std::string_view prefix;
-  std::string_view suffix;
-  switch (action) {
-    case SetupAction::CHECK:
-      prefix = text::kConfirmCheckPrefix;
-      suffix = text::kConfirmCheckSuffix;
-      break;
-    case SetupAction::INSTALL:
-      prefix = text::kConfirmInstallPrefix;
-      suffix = text::kConfirmInstallSuffix;
-      break;
-    case SetupAction::UNINSTALL:
-      prefix = text::kConfirmUninstallPrefix;
-      suffix = text::kConfirmUninstallSuffix;
-      break;
-  }
+  const text::Confirmation& confirmation = action == SetupAction::CHECK     ? text::kConfirmCheck
+                                           : action == SetupAction::INSTALL ? text::kConfirmInstall
+                                                                            : text::kConfirmUninstall;
+  const std::string_view prefix = confirmation.prefix;
+  std::string_view suffix = confirmation.suffix;
   std::string out;
   out.append(prefix).append(dir);
   // The note goes before the question, which stays the last line.
@@ -313,31 +302,23 @@ void Wizard::showPage(WizardPage page) {
   const bool agreement = page == WizardPage::AGREEMENT;
   for (ControlId id : kAgreementControls) show(id, agreement);
   for (ControlId id : kActionControls) show(id, !agreement);
-  switch (page) {
-    case WizardPage::AGREEMENT:
-      setText(ControlId::TitleLabel, text::kAgreementTitle);
-      setText(ControlId::SubtitleLabel, text::kAgreementSubtitle);
-      setText(ControlId::NextButton, text::kNext);
-      setText(ControlId::CancelButton, text::kCancel);
-      show(ControlId::CancelButton, true);
-      show(ControlId::BackButton, false);
-      break;
-    case WizardPage::ACTION:
-      setText(ControlId::TitleLabel, text::kActionTitle);
-      setText(ControlId::SubtitleLabel, text::kActionSubtitle);
-      setText(ControlId::NextButton, text::kNext);
-      setText(ControlId::CancelButton, text::kCancel);
-      show(ControlId::CancelButton, true);
-      show(ControlId::BackButton, true);
-      break;
-    case WizardPage::COMPLETE:
-      setText(ControlId::TitleLabel, text::kCompleteTitle);
-      setText(ControlId::SubtitleLabel, text::kCompleteSubtitle);
-      setText(ControlId::NextButton, text::kClose);
-      show(ControlId::CancelButton, false);
-      show(ControlId::BackButton, false);
-      break;
-  }
+  // What each page shows in the parts all pages share.
+  struct PageLook {
+    std::u16string_view title, subtitle, next;
+    bool cancel, back;
+  };
+  static constexpr PageLook kAgreementLook{text::kAgreementTitle, text::kAgreementSubtitle, text::kNext, true, false};
+  static constexpr PageLook kActionLook{text::kActionTitle, text::kActionSubtitle, text::kNext, true, true};
+  static constexpr PageLook kCompleteLook{text::kCompleteTitle, text::kCompleteSubtitle, text::kClose, false, false};
+  const PageLook& look = page == WizardPage::AGREEMENT ? kAgreementLook
+                         : page == WizardPage::ACTION  ? kActionLook
+                                                       : kCompleteLook;
+  setText(ControlId::TitleLabel, look.title);
+  setText(ControlId::SubtitleLabel, look.subtitle);
+  setText(ControlId::NextButton, look.next);
+  if (look.cancel) setText(ControlId::CancelButton, text::kCancel);
+  show(ControlId::CancelButton, look.cancel);
+  show(ControlId::BackButton, look.back);
   updateNextEnabled();
   focusFirstControl();
 }

@@ -6,6 +6,12 @@
 // Every text the wizard shows, in one place.
 namespace qorvex::wizard::text {
 
+// A confirmation: its first words, the folder, then the rest.
+struct Confirmation {
+  std::string_view prefix;
+  std::string_view suffix;
+};
+
 inline constexpr std::u16string_view kWindowTitle = u"Tindrelle \u2013 DCS ME Undo Setup";
 inline constexpr std::u16string_view kWindowClass = u"QorvexUndoInstallerWindow";
 
@@ -32,14 +38,13 @@ inline constexpr std::u16string_view kClose = u"Close";
 inline constexpr std::u16string_view kCancel = u"Cancel";
 
 inline constexpr std::string_view kFieldUnreadable = "Failed to read the target directory field.";
-inline constexpr std::string_view kConfirmCheckPrefix = "Running a CHECK (dry run) against:\n";
-inline constexpr std::string_view kConfirmCheckSuffix =
+inline constexpr Confirmation kConfirmCheck{
+    "Running a CHECK (dry run) against:\n",
     "\n\nNo files will be modified. The log will report what an install/uninstall would do."
-    "\n\nContinue?";
-inline constexpr std::string_view kConfirmInstallPrefix =
-    "About to INSTALL the Tindrelle undo patches against:\n";
-inline constexpr std::string_view kConfirmInstallSuffix =
-    "\n\nA backup of every modified file will be created first.\n\nProceed?";
+    "\n\nContinue?"};
+inline constexpr Confirmation kConfirmInstall{
+    "About to INSTALL the Tindrelle undo patches against:\n",
+    "\n\nA backup of every modified file will be created first.\n\nProceed?"};
 // Put before the question of an INSTALL or UNINSTALL confirmation when DCS
 // World is running.
 inline constexpr std::string_view kGameRunningNote =
@@ -48,11 +53,10 @@ inline constexpr std::string_view kGameRunningNote =
 inline constexpr std::string_view kProceedQuestion = "\n\nProceed?";
 // The program whose process shows that the game is running.
 inline constexpr std::u16string_view kGameProgram = u"DCS.exe";
-inline constexpr std::string_view kConfirmUninstallPrefix =
-    "About to UNINSTALL the Tindrelle undo patches from:\n";
-inline constexpr std::string_view kConfirmUninstallSuffix =
+inline constexpr Confirmation kConfirmUninstall{
+    "About to UNINSTALL the Tindrelle undo patches from:\n",
     "\n\nThis will remove the patches and restore the original backed-up files. Make sure this "
-    "is really what you want.\n\nProceed?";
+    "is really what you want.\n\nProceed?"};
 inline constexpr std::string_view kCompletedOk = "Completed successfully. See the log for details.";
 inline constexpr std::string_view kCompletedWithErrors = "Completed WITH ERRORS. See the log for details.";
 

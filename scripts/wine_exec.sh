@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # Runs one Windows executable under 64-bit Wine, headless, in a private Wine
 # prefix, and exits with the program's exit code.
-#   scripts/wine_exec.sh --prefix DIR [--stdin] -- program.exe [args...]
+#   scripts/wine_exec.sh --prefix DIR [--stdin] [--timeout SECONDS] -- program.exe [args...]
 # The program's standard input is /dev/null unless --stdin passes this
-# script's own on.
+# script's own on. With --timeout a program still running after SECONDS is
+# killed, and so is the prefix's wineserver, which Wine sometimes leaves
+# waiting after a process of the prefix was killed; the exit code is then 124.
 # The prefix is created (wineboot --init) on first use; concurrent callers wait
 # for each other, so CTest may run tests in parallel.
 set -euo pipefail
 
 prefix=""
 keep_stdin=0
+seconds=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) prefix="$2"; shift 2 ;;
     --stdin) keep_stdin=1; shift ;;
+    --timeout) seconds="$2"; shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
@@ -57,5 +61,19 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
   fi
 ) 9>"$WINEPREFIX/.lock"
 
-if [ "$keep_stdin" = 1 ]; then exec "$wine" "$@"; fi
-exec "$wine" "$@" </dev/null
+if [ -z "$seconds" ]; then
+  if [ "$keep_stdin" = 1 ]; then exec "$wine" "$@"; fi
+  exec "$wine" "$@" </dev/null
+fi
+status=0
+if [ "$keep_stdin" = 1 ]; then
+  timeout -k 5 "$seconds" "$wine" "$@" || status=$?
+else
+  timeout -k 5 "$seconds" "$wine" "$@" </dev/null || status=$?
+fi
+if [ "$status" = 124 ] || [ "$status" = 137 ]; then
+  "$(dirname "$wine")/wineserver" -k 2>/dev/null || wineserver -k 2>/dev/null || true
+  echo "wine_exec: $1 still running after $seconds s; it and the wineserver were killed" >&2
+  exit 124
+fi
+exit "$status"

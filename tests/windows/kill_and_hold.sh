@@ -40,8 +40,19 @@ toolbar="MissionEditor/modules/me_toolbar.lua"
 # Wine maps the Unix root to drive Z:.
 windows_path() { local path="${1//\//\\}"; echo "Z:$path"; }
 
+# A run that has not ended after this long is stuck. Wine sometimes hangs the
+# first process it starts after one was killed; that is retried once, after
+# the wineserver was killed, and counted. A run of ours that hangs hangs again.
+wine_hangs=0
 patch_exe() { # ACTION GAME: runs qorvex-patch.exe in the foreground
-  "${wine_run[@]}" -- "$exe" "$1" "$(windows_path "$2")"
+  local status=0
+  "${wine_run[@]}" --timeout 120 -- "$exe" "$1" "$(windows_path "$2")" || status=$?
+  if [ "$status" = 124 ]; then
+    wine_hangs=$((wine_hangs + 1))
+    status=0
+    "${wine_run[@]}" --timeout 120 -- "$exe" "$1" "$(windows_path "$2")" || status=$?
+  fi
+  return "$status"
 }
 
 # The reference: the install after one complete, undisturbed run.
@@ -178,7 +189,8 @@ for n in $(seq 1 "$trials"); do trial uninstall "$work/installed" "$work/origina
 echo "$((2 * trials)) runs killed ${launch} to ${span[install]} (install) or" \
   "${span[uninstall]} (uninstall) ms after their start:" \
   "$cuts cut ($midway midway, $untouched before any change), $finished finished first;" \
-  "$left left temporary files for the next run, $locked the lock file; $bad left a bad state"
+  "$left left temporary files for the next run, $locked the lock file; $bad left a bad state;" \
+  "Wine hung $wine_hangs time(s) starting the next run (retried)"
 [ $midway -gt 0 ] || problem "no cut landed while a run was changing the install"
 [ $locked = 0 ] || problem "$locked cut(s) left the lock file"
 

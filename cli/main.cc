@@ -28,6 +28,7 @@
 #include "file_system.h"
 #include "hints.h"
 #include "install_dir.h"
+#include "manifest_diagnostics.h"
 #include "run.h"
 #include "run_log.h"
 #include "status_output.h"
@@ -57,9 +58,7 @@ std::string makeAbsolute(std::string_view path) {
 }
 
 void reportPayloadProblem(const std::string& folder, std::string_view name, Error error) {
-  std::string path = folder;
-  if (path.empty() || (path.back() != '/' && path.back() != '\\')) path.push_back(kSeparator);
-  path.append(name);
+  const std::string path = payloadFilePath(folder, name);
   const std::string reason(qorvex::errorName(error));
   std::fprintf(stderr, "qorvex-patch: %s: %s\n", path.c_str(), reason.c_str());
 }
@@ -190,6 +189,7 @@ int runCli(const std::vector<std::string>& args) {
   std::unique_ptr<qorvex::FileSystem> fs = qorvex::makePlatformFileSystem();
   std::optional<qorvex::DirectoryPayload> payload = openPayload(*fs, cmd);
   if (!payload) return kExitUsage;
+  if (cmd.payloadDir) reportManifestDiagnostics(*payload, *cmd.payloadDir);
   std::optional<std::string> installDir = resolveInstallDir(*fs, cmd.installDirArgument);
   if (!installDir) return kExitUsage;
   if (cmd.action == Action::Status) return runStatus(*fs, *payload, *installDir, cmd.json);

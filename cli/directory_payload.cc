@@ -17,8 +17,15 @@ Result<std::string> DirectoryPayload::overrideText(std::string_view name) const 
   return text;
 }
 
-Result<std::string> DirectoryPayload::manifestText() const {
+Result<std::string> DirectoryPayload::manifestOverride() const {
   auto text = overrideText(kManifestName);
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text && text->starts_with(kByteOrderMark)) text->erase(0, kByteOrderMark.size());
+  return text;
+}
+
+Result<std::string> DirectoryPayload::manifestText() const {
+  auto text = manifestOverride();
   if (text || text.error() != Error::FileNotFound) return text;
   return embedded_.manifestText();
 }

@@ -23,6 +23,9 @@ class DirectoryPayload : public PayloadSource {
 
   // The folder's file of that name: FileNotFound when it has none.
   Result<std::string> overrideText(std::string_view name) const;
+  // The folder's manifest.json without the UTF-8 byte order mark that
+  // Notepad writes in front of it: FileNotFound when it has none.
+  Result<std::string> manifestOverride() const;
   // The last override file that was there but could not be used (its name is
   // empty when there was none), and why.
   const std::string& failedName() const { return failedName_; }

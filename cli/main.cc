@@ -28,6 +28,8 @@
 #include "file_system.h"
 #include "hints.h"
 #include "install_dir.h"
+#include "manifest_check.h"
+#include "manifest_diagnostics.h"
 #include "run.h"
 #include "run_log.h"
 #include "run_output.h"
@@ -59,9 +61,7 @@ std::string makeAbsolute(std::string_view path) {
 }
 
 void reportPayloadProblem(const std::string& folder, std::string_view name, Error error) {
-  std::string path = folder;
-  if (path.empty() || (path.back() != '/' && path.back() != '\\')) path.push_back(kSeparator);
-  path.append(name);
+  const std::string path = payloadFilePath(folder, name);
   const std::string reason(qorvex::errorName(error));
   std::fprintf(stderr, "qorvex-patch: %s: %s\n", path.c_str(), reason.c_str());
 }
@@ -127,7 +127,13 @@ int runStatus(qorvex::FileSystem& fs, const qorvex::DirectoryPayload& payload,
               const std::string& installDir, bool json) {
   auto report = qorvex::surveyInstall(installDir, fs, payload);
   if (!report) {
-    reportProblem(installDir, {}, report.error(), false);
+    // A manifest that does not load is no fault of the install's.
+    if (auto text = payload.manifestText(); !text || qorvex::checkManifest(*text).error) {
+      const std::string name(qorvex::errorName(report.error()));
+      std::fprintf(stderr, "qorvex-patch: the manifest does not load: %s\n", name.c_str());
+    } else {
+      reportProblem(installDir, {}, report.error(), false);
+    }
     return kExitFatal;
   }
   if (json) {
@@ -194,6 +200,7 @@ int runCli(const std::vector<std::string>& args) {
   std::unique_ptr<qorvex::FileSystem> fs = qorvex::makePlatformFileSystem();
   std::optional<qorvex::DirectoryPayload> payload = openPayload(*fs, cmd);
   if (!payload) return kExitUsage;
+  if (cmd.payloadDir) reportManifestDiagnostics(*payload, *cmd.payloadDir);
   std::optional<std::string> installDir = resolveInstallDir(*fs, cmd.installDirArgument);
   if (!installDir) return kExitUsage;
   if (cmd.action == Action::Status) return runStatus(*fs, *payload, *installDir, cmd.json);

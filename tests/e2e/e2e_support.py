@@ -287,6 +287,17 @@ def problem_line(path, error, hint=None):
     return "qorvex-patch: %s: %s: %s\n" % (path, error, HINTS[hint or error])
 
 
+def text_place(text, index):
+    """'line:column' of text[index] as qorvex-patch places manifest problems:
+    from 1, the column in characters (the texts here end lines in LF)."""
+    return "%d:%d" % (text.count("\n", 0, index) + 1, index - text.rfind("\n", 0, index))
+
+
+def manifest_line(payload, place, entry, message):
+    """The stderr line for a problem of the manifest in a --payload folder."""
+    return "qorvex-patch: %s/manifest.json:%s: %s: %s\n" % (payload, place, entry, message)
+
+
 def backup_name(rel, stamp, n=1):
     suffix = "" if n == 1 else "_%d" % n
     return "%s.qorvex-backup_%s%s.bak" % (basename(rel), stamp, suffix)

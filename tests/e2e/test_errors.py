@@ -390,14 +390,17 @@ class PathsOutsideTheInstall(s.E2ETestCase):
         with open(self.outside, "wb") as f:
             f.write(b"local Gui \t\t\t\t\t\t= require('dxgui')\n")
 
-    def check_refused(self, manifest, name):
+    def check_refused(self, manifest, name, bad, entry):
         inst = self.new_install(name="install-" + name)
         stock = s.read_tree(inst)
-        pay = ["--payload", self.new_payload(name="payload-" + name, manifest=manifest)]
+        payload = self.new_payload(name="payload-" + name, manifest=manifest)
+        text = json.dumps(manifest, indent=2)
+        where = s.manifest_line(payload, s.text_place(text, text.index(json.dumps(bad))), entry,
+                                "not a relative path inside the game folder")
         for action, title in (("check", "CHECK"), ("install", "INSTALL"), ("uninstall", "UNINSTALL")):
-            r = s.run_cli(pay + [action, inst], clock=T1)
+            r = s.run_cli(["--payload", payload, action, inst], clock=T1)
             self.assertRun(r, 1, header(inst, title)
-                           + "ERROR: Failed to load embedded patch manifest -> BadPathName\r\n")
+                           + "ERROR: Failed to load embedded patch manifest -> BadPathName\r\n", where)
         self.assertTree(inst, stock)
         with open(self.outside, "rb") as f:
             self.assertEqual(f.read(), b"local Gui \t\t\t\t\t\t= require('dxgui')\n")
@@ -408,26 +411,30 @@ class PathsOutsideTheInstall(s.E2ETestCase):
                 manifest = s.full_manifest()
                 # After a good entry, which must not be written either.
                 manifest["files"].append({"relativePath": bad, "patches": [manifest["files"][0]["patches"][0]]})
-                self.check_refused(manifest, "lua%d" % index)
+                self.check_refused(manifest, "lua%d" % index, bad, "files[6].relativePath")
 
     def test_dialog_path(self):
         for index, bad in enumerate(self.BAD_PATHS):
             with self.subTest(path=bad):
                 manifest = s.full_manifest()
                 manifest["dlgFiles"][0]["relativePath"] = bad
-                self.check_refused(manifest, "dlg%d" % index)
+                self.check_refused(manifest, "dlg%d" % index, bad, "dlgFiles[0].relativePath")
 
 
 class ManifestLoadFailures(s.E2ETestCase):
+    """Each failure is named in the log as before, and placed on stderr: where
+    in the text (found here by the text the failure is about) and in which
+    entry."""
 
-    def check(self, manifest_text, error):
+    def check(self, manifest_text, error, at, entry, message):
         inst = self.new_install()
         stock = s.read_tree(inst)
-        pay = ["--payload", self.new_payload(manifest_text=manifest_text)]
+        payload = self.new_payload(manifest_text=manifest_text)
+        where = s.manifest_line(payload, s.text_place(manifest_text, at), entry, message)
         for action, title in (("check", "CHECK"), ("install", "INSTALL"), ("uninstall", "UNINSTALL")):
-            r = s.run_cli(pay + [action, inst], clock=T1)
+            r = s.run_cli(["--payload", payload, action, inst], clock=T1)
             self.assertRun(r, 1, header(inst, title)
-                           + "ERROR: Failed to load embedded patch manifest -> %s\r\n" % error)
+                           + "ERROR: Failed to load embedded patch manifest -> %s\r\n" % error, where)
         self.assertTree(inst, stock)
 
     def manifest_with(self, **changes):
@@ -438,38 +445,46 @@ class ManifestLoadFailures(s.E2ETestCase):
     def test_missing_dlg_files(self):
         m = s.full_manifest()
         del m["dlgFiles"]
-        self.check(json.dumps(m), "MissingField")
+        self.check(json.dumps(m), "MissingField", 0, "(top level)", "missing key 'dlgFiles'")
 
     def test_missing_marker(self):
         m = s.full_manifest()
         del m["files"][2]["patches"][1]["marker"]
-        self.check(json.dumps(m), "MissingField")
+        text = json.dumps(m)
+        self.check(text, "MissingField", text.index('{"id": "ship_rename_unit"'), "files[2].patches[1]",
+                   "missing key 'marker'")
 
     def test_duplicate_key(self):
         text = json.dumps(s.full_manifest(), indent=2)
         text = text.replace('"marker": "QORVEX_PATCH:SKILL",',
                             '"marker": "QORVEX_PATCH:SKILL",\n          "marker": "QORVEX_PATCH:SKILL",', 1)
-        self.check(text, "DuplicateField")
+        second = text.index('"marker": "QORVEX_PATCH:SKILL"', text.index('"marker": "QORVEX_PATCH:SKILL"') + 1)
+        self.check(text, "DuplicateField", second, "files[4].patches[2].marker", "duplicate key")
 
     def test_fractional_occurrence(self):
         m = s.full_manifest()
         m["files"][0]["patches"][0]["anchorAfterOccurrence"] = 1.5
-        self.check(json.dumps(m), "InvalidNumber")
+        text = json.dumps(m)
+        self.check(text, "InvalidNumber", text.index("1.5"), "files[0].patches[0].anchorAfterOccurrence",
+                   "expected an integer, not a fraction")
 
     def test_occurrence_beyond_64_bits(self):
         text = json.dumps(s.full_manifest(), indent=2).replace(
             '"anchorAfterOccurrence": 1', '"anchorAfterOccurrence": 9223372036854775808', 1)
-        self.check(text, "Overflow")
+        self.check(text, "Overflow", text.index("9223372036854775808"),
+                   "files[2].patches[0].anchorAfterOccurrence", "integer outside the signed 64-bit range")
 
     def test_wrong_type(self):
-        self.check(json.dumps(self.manifest_with(files="none")), "UnexpectedToken")
+        text = json.dumps(self.manifest_with(files="none"))
+        self.check(text, "UnexpectedToken", text.index('"none"'), "files", "expected an array")
 
     def test_truncated(self):
         text = json.dumps(s.full_manifest(), indent=2)
-        self.check(text[:len(text) // 2], "UnexpectedEndOfInput")
+        text = text[:len(text) // 2]
+        self.check(text, "UnexpectedEndOfInput", len(text), "files[2].patches[0]", "unexpected end of input")
 
     def test_missing_colon(self):
-        self.check('{"version" "1.0"}', "SyntaxError")
+        self.check('{"version" "1.0"}', "SyntaxError", 11, "version", "expected ':'")
 
 
 if __name__ == "__main__":

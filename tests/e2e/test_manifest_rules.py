@@ -69,7 +69,18 @@ class ManifestRules(s.E2ETestCase):
     def test_insert_keys_unknown_keys_and_empty_lists(self):
         inst = self.new_install()
         stock = s.read_tree(inst)
-        pay = ["--payload", self.new_payload(manifest_text=MANIFEST, blocks={"e2e.panel.txt": PANEL})]
+        payload = self.new_payload(manifest_text=MANIFEST, blocks={"e2e.panel.txt": PANEL})
+        pay = ["--payload", payload]
+        # Unknown keys and empty texts load, with a warning before each run.
+        warnings = "".join(
+            s.manifest_line(payload, s.text_place(MANIFEST, MANIFEST.index(needle)), entry, "warning: " + message)
+            for needle, entry, message in (
+                ('"extra"', "extra", "unknown key, ignored"),
+                ('"comment"', "files[0].comment", "unknown key, ignored"),
+                ('"note"', "files[0].patches[0].note", "unknown key, ignored"),
+                ('{"id": "empty"', "files[1].patches[0]", "the text to insert is empty"),
+                ('{"id": "nulls"', "files[1].patches[1]", "the text to insert is empty"),
+                ('"unknown"', "dlgFiles[0].unknown", "unknown key, ignored")))
 
         r = s.run_cli(pay + ["install", inst], clock=T1)
         self.assertRun(r, 1, header(inst, "INSTALL") + s.MODULE_CREATE
@@ -77,7 +88,7 @@ class ManifestRules(s.E2ETestCase):
                        + s.patch_line(STATIC, 3) + s.backup_line(STATIC, S1)
                        + s.skip_line(AIRCRAFT, 0)
                        + s.dlg_patch_line(DLG) + s.backup_line(DLG, S1)
-                       + summary(False, 4, 1, 3, [s.err_missing(MISSING, 0)]))
+                       + summary(False, 4, 1, 3, [s.err_missing(MISSING, 0)]), warnings)
 
         showid = s.insert_after(stock[disk(SHOWID)], SHOWID_ANCHOR.encode(),
                                 s.block("E2E:BOTH", "\t\t\t\te2e_before()\n"))
@@ -99,7 +110,7 @@ class ManifestRules(s.E2ETestCase):
                        + s.uninstall_line(STATIC, 3) + s.backup_line(STATIC, S2)
                        + s.dlg_uninstall_line(DLG) + s.backup_line(DLG, S2)
                        + s.MODULE_UNINSTALL + s.backup_line(MODULE, S2)
-                       + summary(True, 4, 1, 4))
+                       + summary(True, 4, 1, 4), warnings)
         after = dict(installed)
         del after[disk(MODULE)]
         for rel in (SHOWID, STATIC, DLG):

@@ -19,6 +19,9 @@ from e2e_support import disk, header
 jsonschema = None
 
 LOAD_ERROR = "ERROR: Failed to load embedded patch manifest -> %s\r\n"
+# A line that places a problem of the manifest (test_manifest_places.py checks
+# them word for word).
+PLACED = "qorvex-patch: %s/manifest.json:[0-9]+:[0-9]+: [^\n]+: %s[^\n]*\n"
 
 
 def load_jsonschema():
@@ -136,15 +139,19 @@ class ManifestSchema(s.E2ETestCase):
 
     def reader_check(self, name, manifest_text):
         """CHECK with this manifest: the load error's name, or None when it
-        loaded and the run completed without errors."""
+        loaded and the run completed without errors. Either way stderr holds
+        only warnings and, for an error, one line that places it."""
         payload = self.new_payload(name=name, manifest_text=manifest_text)
         r = s.run_cli(["--payload", payload, "check", self.install])
         match = re.search(s.printed(LOAD_ERROR).replace("%s", "(\\w+)").encode(), r.stdout)
+        warnings = "(%s)*" % (PLACED % (re.escape(payload), "warning: "))
         if match is None:
             self.assertEqual((r.rc, b"COMPLETED SUCCESSFULLY\n" in r.stdout), (0, True), r.stdout)
+            self.assertRegex(r.stderr.decode(), r"\A%s\Z" % warnings)
             return None
         error = match.group(1).decode()
-        self.assertRun(r, 1, header(self.install, "CHECK") + LOAD_ERROR % error)
+        self.assertRun(r, 1, header(self.install, "CHECK") + LOAD_ERROR % error, r.stderr)
+        self.assertRegex(r.stderr.decode(), r"\A%s%s\Z" % (warnings, PLACED % (re.escape(payload), "(?!warning: )")))
         return error
 
     def test_refused_by_schema_and_reader(self):

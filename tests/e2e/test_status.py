@@ -123,6 +123,14 @@ class Status(s.E2ETestCase):
         # Without --strict the other changes are made.
         self.assertEqual(s.run_cli(["install", inst], clock=T1).rc, 1)
 
+    def test_a_manifest_that_does_not_load_is_not_blamed_on_the_install(self):
+        inst = self.new_install()
+        payload = self.new_payload(manifest_text='{"files": 3')
+        r = s.run_cli(["--payload", payload, "status", inst])
+        where = os.path.join(payload, "manifest.json")
+        self.assertRun(r, 2, b"", "qorvex-patch: %s:1:11: files: expected an array\n"
+                                 "qorvex-patch: the manifest does not load: UnexpectedToken\n" % where)
+
 
 if __name__ == "__main__":
     s.main()

@@ -77,6 +77,22 @@ check "no temporary file is left" \
   "[ -z \"\$(find '$work/game' -name '.*.qorvex-tmp-*')\" ]"
 check "no lock file is left" "[ ! -e '$work/game/.qorvex-lock' ]"
 
+# A --payload manifest that does not load is placed on stderr, the folder
+# joined with a backslash; the log names the error as always.
+bad="$work/bad-payload"
+mkdir -p "$bad"
+printf '{"version": 1}' >"$bad/manifest.json"
+bad_status=0
+"$root/scripts/wine_exec.sh" --prefix "$build/wine-prefix" -- "$exe" --payload "Z:${bad//\//\\}" check "$game" \
+  >"$work/bad-payload.log" 2>"$work/bad-payload.err" || bad_status=$?
+placed_line() {
+  [ "$(tr -d '\r' <"$work/bad-payload.err")" = "qorvex-patch: Z:${bad//\//\\}\\manifest.json:1:13: version: expected a string" ]
+}
+check "a bad --payload manifest exits 1" "[ $bad_status -eq 1 ]"
+check "a bad --payload manifest is placed" placed_line
+check "a bad --payload manifest is named in the log" \
+  "grep -q '^ERROR: Failed to load embedded patch manifest -> UnexpectedToken' '$work/bad-payload.log'"
+
 if [ $failures -ne 0 ]; then
   echo "cli_round_trip: $failures check(s) failed" >&2
   exit 1

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "utf8.h"
+
 namespace qorvex {
 namespace {
 
@@ -44,23 +46,6 @@ void appendQuotedKey(std::string& out, std::string_view key) {
   out += "\"]";
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 }  // namespace
 
@@ -317,33 +302,23 @@ std::uint32_t JsonReader::readHex4(std::size_t escape) {
 
 // One UTF-8 sequence starting at pos_, copied to out; the text must be valid.
 void JsonReader::copyUtf8Sequence(std::string& out) {
-  const auto lead = static_cast<unsigned char>(text_[pos_]);
-  std::size_t length;
-  std::uint32_t cp;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    cp = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    cp = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    cp = lead & 0x07;
-  } else {
-    failAt(pos_, ManifestIssue::InvalidUtf8);
+  if (const auto decoded = decodeUtf8(text_, pos_)) {
+    out.append(text_.substr(pos_, decoded->length));
+    pos_ += decoded->length;
+    return;
   }
+  // Not UTF-8 here. A sequence that the text ends in the middle of is
+  // reported as the end of the text.
+  const auto lead = static_cast<unsigned char>(text_[pos_]);
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
   for (std::size_t i = 1; i < length; ++i) {
     if (pos_ + i >= text_.size()) failAt(text_.size(), ManifestIssue::UnexpectedEnd);
-    const auto next = static_cast<unsigned char>(text_[pos_ + i]);
-    if ((next & 0xC0) != 0x80) failAt(pos_, ManifestIssue::InvalidUtf8);
-    cp = (cp << 6) | (next & 0x3F);
+    if ((static_cast<unsigned char>(text_[pos_ + i]) & 0xC0) != 0x80) break;
   }
-  if ((length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000) || cp > 0x10FFFF ||
-      (cp >= 0xD800 && cp <= 0xDFFF)) {
-    failAt(pos_, ManifestIssue::InvalidUtf8);
-  }
-  out.append(text_.substr(pos_, length));
-  pos_ += length;
+  failAt(pos_, ManifestIssue::InvalidUtf8);
 }
 
 // A string at pos_ (which holds '"'), decoded.
@@ -399,7 +374,7 @@ std::string JsonReader::readString() {
           if (low < 0xDC00 || low > 0xDFFF) failAt(escape, ManifestIssue::LoneSurrogate);
           cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
         }
-        appendUtf8(out, cp);
+        appendUtf8(out, static_cast<char32_t>(cp));
         break;
       }
       default:

@@ -335,9 +335,9 @@ std::string JsonReader::readString() {
     if (c < 0x20) failAt(pos_, ManifestIssue::ControlCharacter);
     if (c >= 0x80) {
       copyUtf8Sequence(out);
-      continue;
-    }
-    if (c != '\\') {
+    } else if (c == '\\') {
+      readEscape(out);
+    } else {
       // Copy the run of plain bytes in one go.
       std::size_t end = pos_ + 1;
       while (end < text_.size()) {
@@ -347,40 +347,43 @@ std::string JsonReader::readString() {
       }
       out.append(text_.substr(pos_, end - pos_));
       pos_ = end;
-      continue;
-    }
-    const std::size_t escape = pos_++;
-    if (pos_ >= text_.size()) failAt(text_.size(), ManifestIssue::UnexpectedEnd);
-    switch (text_[pos_++]) {
-      case '"': out.push_back('"'); break;
-      case '\\': out.push_back('\\'); break;
-      case '/': out.push_back('/'); break;
-      case 'b': out.push_back('\b'); break;
-      case 'f': out.push_back('\f'); break;
-      case 'n': out.push_back('\n'); break;
-      case 'r': out.push_back('\r'); break;
-      case 't': out.push_back('\t'); break;
-      case 'u': {
-        std::uint32_t cp = readHex4(escape);
-        if (cp >= 0xDC00 && cp <= 0xDFFF) failAt(escape, ManifestIssue::LoneSurrogate);
-        if (cp >= 0xD800 && cp <= 0xDBFF) {
-          if (pos_ >= text_.size()) failAt(text_.size(), ManifestIssue::UnexpectedEnd);
-          if (text_[pos_] != '\\') failAt(escape, ManifestIssue::LoneSurrogate);
-          const std::size_t second = pos_++;
-          if (pos_ >= text_.size()) failAt(text_.size(), ManifestIssue::UnexpectedEnd);
-          if (text_[pos_] != 'u') failAt(escape, ManifestIssue::LoneSurrogate);
-          ++pos_;
-          const std::uint32_t low = readHex4(second);
-          if (low < 0xDC00 || low > 0xDFFF) failAt(escape, ManifestIssue::LoneSurrogate);
-          cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        }
-        appendUtf8(out, static_cast<char32_t>(cp));
-        break;
-      }
-      default:
-        failAt(escape, ManifestIssue::BadEscape);
     }
   }
+}
+
+// The escape at pos_ (which holds '\\'), decoded onto out.
+void JsonReader::readEscape(std::string& out) {
+  const std::size_t escape = pos_++;
+  if (pos_ >= text_.size()) failAt(text_.size(), ManifestIssue::UnexpectedEnd);
+  switch (text_[pos_++]) {
+    case '"': out.push_back('"'); return;
+    case '\\': out.push_back('\\'); return;
+    case '/': out.push_back('/'); return;
+    case 'b': out.push_back('\b'); return;
+    case 'f': out.push_back('\f'); return;
+    case 'n': out.push_back('\n'); return;
+    case 'r': out.push_back('\r'); return;
+    case 't': out.push_back('\t'); return;
+    case 'u': appendUtf8(out, readUnicodeEscape(escape)); return;
+    default: failAt(escape, ManifestIssue::BadEscape);
+  }
+}
+
+// The code point of a \\u escape whose backslash is at `escape` (pos_ is past
+// the 'u'): a surrogate half must be the first of a pair of escapes.
+char32_t JsonReader::readUnicodeEscape(std::size_t escape) {
+  std::uint32_t cp = readHex4(escape);
+  if (cp >= 0xDC00 && cp <= 0xDFFF) failAt(escape, ManifestIssue::LoneSurrogate);
+  if (cp < 0xD800 || cp > 0xDBFF) return static_cast<char32_t>(cp);
+  if (pos_ >= text_.size()) failAt(text_.size(), ManifestIssue::UnexpectedEnd);
+  if (text_[pos_] != '\\') failAt(escape, ManifestIssue::LoneSurrogate);
+  const std::size_t second = pos_++;
+  if (pos_ >= text_.size()) failAt(text_.size(), ManifestIssue::UnexpectedEnd);
+  if (text_[pos_] != 'u') failAt(escape, ManifestIssue::LoneSurrogate);
+  ++pos_;
+  const std::uint32_t low = readHex4(second);
+  if (low < 0xDC00 || low > 0xDFFF) failAt(escape, ManifestIssue::LoneSurrogate);
+  return static_cast<char32_t>(0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00));
 }
 
 // Nesting is tracked on a heap stack so deep input cannot exhaust the call

@@ -123,6 +123,8 @@ class JsonReader {
   std::int64_t integerValue(std::string_view number, std::size_t start) const;
   std::uint32_t readHex4(std::size_t escape);
   void copyUtf8Sequence(std::string& out);
+  void readEscape(std::string& out);
+  char32_t readUnicodeEscape(std::size_t escape);
   std::string readString();
 
   std::string_view text_;

@@ -17,7 +17,8 @@ std::string pathOrNull(std::string_view path) { return path.empty() ? "null" : j
 
 std::string fatalJson(const std::optional<BackupsFailure>& failure) {
   if (!failure) return "null";
-  return "{\"error\": " + jsonString(errorName(failure->error)) + ", \"path\": " + pathOrNull(failure->path) + "}";
+  return "{\"error\": " + jsonString(errorName(failure->error)) + ", \"path\": " + pathOrNull(failure->path) +
+         "}";
 }
 
 std::string backupJson(const Backup& backup) {
@@ -54,8 +55,8 @@ std::string backupsText(const BackupListing& listing, std::string_view installDi
 }
 
 std::string backupsJson(const BackupListing& listing, std::string_view installDir) {
-  std::string out = "{\"installDir\": " + jsonString(installDir) + ", \"fatal\": " + fatalJson(listing.failure) +
-                    ", \"files\": [";
+  std::string out = "{\"installDir\": " + jsonString(installDir) +
+                    ", \"fatal\": " + fatalJson(listing.failure) + ", \"files\": [";
   for (std::size_t i = 0; i < listing.files.size(); ++i) {
     const BackedUpFile& file = listing.files[i];
     if (i > 0) out += ", ";
@@ -93,15 +94,17 @@ std::string pruneText(const PruneReport& report, std::string_view installDir, bo
 
 std::string pruneJson(const PruneReport& report, std::string_view installDir, bool dryRun,
                       HintStyle hintStyle) {
-  std::string out = "{\"installDir\": " + jsonString(installDir) + ", \"dryRun\": " + (dryRun ? "true" : "false") +
+  std::string out = "{\"installDir\": " + jsonString(installDir) +
+                    ", \"dryRun\": " + (dryRun ? "true" : "false") +
                     ", \"fatal\": " + fatalJson(report.failure) +
                     ", \"backupsFound\": " + std::to_string(report.backupsFound) + ", \"removed\": [";
   for (std::size_t i = 0; i < report.removed.size(); ++i) {
     const PrunedBackup& removed = report.removed[i];
     if (i > 0) out += ", ";
     out += "{\"file\": " + jsonString(removed.file) + ", \"name\": " + jsonString(removed.backup.name) +
-           ", \"path\": " + jsonString(removed.backup.path) + ", \"size\": " +
-           std::to_string(removed.backup.info.size) + ", \"sameAs\": " + jsonString(removed.sameAs) +
+           ", \"path\": " + jsonString(removed.backup.path) +
+           ", \"size\": " + std::to_string(removed.backup.info.size) +
+           ", \"sameAs\": " + jsonString(removed.sameAs) +
            ", \"freedBytes\": " + std::to_string(removed.freedBytes) + "}";
   }
   out += "], \"bytesFreed\": " + std::to_string(report.bytesFreed()) + ", \"problems\": [";

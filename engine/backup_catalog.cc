@@ -111,8 +111,7 @@ std::vector<std::string> backedUpFiles(const PatchManifest& manifest) {
   return files;
 }
 
-Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir,
-                                                 const std::vector<std::string>& files,
+Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir, const std::vector<std::string>& files,
                                                  std::string& failedPath) {
   // Most files share a folder; each is listed once.
   std::map<std::string, std::vector<std::string>, std::less<>> listings;

@@ -42,8 +42,8 @@ struct Backup {
 };
 
 struct BackedUpFile {
-  std::string path;              // as the manifest spells it
-  std::vector<Backup> backups;   // oldest first: by stamp, then number
+  std::string path;             // as the manifest spells it
+  std::vector<Backup> backups;  // oldest first: by stamp, then number
 };
 
 // Every file whose backups count: each file the manifest names, Lua and
@@ -54,8 +54,7 @@ std::vector<std::string> backedUpFiles(const PatchManifest& manifest);
 // file, never a link, folder or FIFO of a backup's name. A folder that is not
 // there holds no backups. On failure `failedPath` names the folder or the
 // file whose lookup failed.
-Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir,
-                                                 const std::vector<std::string>& files,
+Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir, const std::vector<std::string>& files,
                                                  std::string& failedPath);
 
 // How a command on the backups ended when it could not go through.

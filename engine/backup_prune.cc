@@ -24,7 +24,9 @@ FileId idOf(const FileInfo& info) { return {info.volume, info.index}; }
 // at; FileChanged when it is not that long any more.
 Result<std::string> readAsFound(Directory& dir, const std::string& path, std::uint64_t size) {
   auto content = dir.readFile(path, size);
-  if (!content) return fail(content.error() == Error::StreamTooLong ? Error::FileChanged : content.error());
+  if (!content) {
+    return fail(content.error() == Error::StreamTooLong ? Error::FileChanged : content.error());
+  }
   if (content->size() != size) return fail(Error::FileChanged);
   return content;
 }
@@ -103,8 +105,11 @@ PrunePlan planPrune(Directory& dir, const std::vector<BackedUpFile>& catalog) {
       }
       auto content = readAsFound(dir, backup.path, backup.info.size);
       if (!content) {
-        // Gone meanwhile: nothing left to decide.
-        if (content.error() != Error::FileNotFound) plan.unread.push_back(problemOf(dir, backup.path, content.error()));
+        // Gone meanwhile: nothing left to decide. A backup that cannot be
+        // read is not known to be a copy: it stays, and is reported.
+        if (content.error() != Error::FileNotFound) {
+          plan.unread.push_back(PruneProblem{backup.path, content.error(), false});
+        }
         continue;
       }
       const Keeper* keeper = keeperWithBytes(dir, sameSize, *content);
@@ -118,8 +123,7 @@ PrunePlan planPrune(Directory& dir, const std::vector<BackedUpFile>& catalog) {
   return plan;
 }
 
-void carryOutPrune(FileSystem& fs, Directory& dir, const PrunePlan& plan, bool dryRun,
-                   PruneReport& report) {
+void carryOutPrune(FileSystem& fs, Directory& dir, const PrunePlan& plan, bool dryRun, PruneReport& report) {
   report.problems.insert(report.problems.end(), plan.unread.begin(), plan.unread.end());
   // A dry run counts the names it would remove, to tell when the last name
   // of a file would go, as the removals themselves would show.

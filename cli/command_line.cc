@@ -11,25 +11,30 @@ namespace qorvex::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: qorvex-patch [--payload DIR] [--json] [--dry-run] [--strict] ACTION INSTALL_DIR\n"
+    "Usage: qorvex-patch [--payload DIR] [--json] [--dry-run] [--strict] [--prune] ACTION INSTALL_DIR\n"
     "       qorvex-patch --help | --version\n"
     "\n"
     "Checks, installs or uninstalls the Mission Editor undo feature in a game\n"
-    "install and prints the run's log, or reports where the install stands.\n"
+    "install and prints the run's log, reports where the install stands, or\n"
+    "lists and tidies the backups that runs leave.\n"
     "\n"
     "ACTION:\n"
     "  check      report what an install would do; writes nothing\n"
     "  install    deploy the undo module and apply the patches\n"
     "  uninstall  remove the patches and the undo module\n"
     "  status     report each patch's state and the install's verdict\n"
+    "  backups    list the backups of each file that runs change, oldest first\n"
     "\n"
     "Options:\n"
     "  --payload DIR  use manifest.json, me_qorvex_undo.lua and block files found\n"
     "                 directly in DIR instead of the built-in texts of those names\n"
     "  --json         print one JSON object instead of the log or the report\n"
-    "  --dry-run      with uninstall: report what it would do; writes nothing\n"
+    "  --dry-run      with uninstall or backups --prune: report what it would do;\n"
+    "                 writes nothing\n"
     "  --strict       with install: change nothing when a patch cannot be made in\n"
     "                 this game version (the status verdict \"blocked\")\n"
+    "  --prune        with backups: remove each backup whose bytes a kept backup or\n"
+    "                 the file itself holds; the oldest backup of a file stays\n"
     "  -h, --help     show this text and exit\n"
     "  -V, --version  show the program's version and exit\n"
     "\n"
@@ -42,7 +47,8 @@ constexpr std::string_view kUsage =
     "Exit status: 0 completed, 1 completed with errors, 2 stopped before it\n"
     "started or by a fatal error, 5 blocked (install --strict), 64 usage error\n"
     "or not a game install. status: 0 installed, 3 not installed, 4 partial,\n"
-    "5 blocked, 2 the survey could not be made.\n";
+    "5 blocked, 2 the survey could not be made. backups: 0 done, 1 a backup\n"
+    "that could go stayed, 2 stopped by a fault.\n";
 
 // One line that says what was wrong and where to read more: a script's log
 // should not fill up with the whole help.
@@ -74,6 +80,8 @@ std::variant<CommandLine, int> parseCommandLine(const std::vector<std::string>& 
       cmd.strict = true;
     } else if (!optionsDone && arg == "--json") {
       cmd.json = true;
+    } else if (!optionsDone && arg == "--prune") {
+      cmd.prune = true;
     } else if (!optionsDone && arg == "--payload") {
       if (i + 1 >= args.size()) return usageError("--payload needs a folder");
       cmd.payloadDir = args[++i];
@@ -102,9 +110,12 @@ std::variant<CommandLine, int> parseCommandLine(const std::vector<std::string>& 
     cmd.action = Action::Uninstall;
   } else if (action == "status") {
     cmd.action = Action::Status;
+  } else if (action == "backups") {
+    cmd.action = Action::Backups;
   } else {
     return usageError("unknown action '" + action + "'");
   }
+  if (cmd.prune && cmd.action != Action::Backups) return usageError("--prune goes only with backups");
   if (positional.size() == 2) cmd.installDirArgument = positional[1];
   return cmd;
 }

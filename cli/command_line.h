@@ -8,7 +8,7 @@
 
 namespace qorvex::cli {
 
-enum class Action { Check, Install, Uninstall, Status };
+enum class Action { Check, Install, Uninstall, Status, Backups };
 
 struct CommandLine {
   Action action = Action::Check;
@@ -16,6 +16,7 @@ struct CommandLine {
   bool dryRun = false;
   bool strict = false;
   bool json = false;
+  bool prune = false;  // backups only
   // Nothing when the command line names no folder (Linux only).
   std::optional<std::string> installDirArgument;
 };

@@ -21,6 +21,7 @@
 #include <windows.h>
 #endif
 
+#include "backups_command.h"
 #include "command_line.h"
 #include "console.h"
 #include "directory_payload.h"
@@ -204,6 +205,7 @@ int runCli(const std::vector<std::string>& args) {
   std::optional<std::string> installDir = resolveInstallDir(*fs, cmd.installDirArgument);
   if (!installDir) return kExitUsage;
   if (cmd.action == Action::Status) return runStatus(*fs, *payload, *installDir, cmd.json);
+  if (cmd.action == Action::Backups) return runBackups(*fs, *payload, *installDir, cmd);
   return runAction(*fs, *payload, *installDir, cmd);
 }
 

@@ -26,6 +26,7 @@ std::string_view errorName(Error error) {
     case Error::NoSpaceLeft: return "NoSpaceLeft";
     case Error::InputOutput: return "InputOutput";
     case Error::InstallBusy: return "InstallBusy";
+    case Error::FileChanged: return "FileChanged";
     case Error::Unexpected: return "Unexpected";
     case Error::OutOfMemory: return "OutOfMemory";
     case Error::SyntaxError: return "SyntaxError";

@@ -36,6 +36,9 @@ enum class Error {
   InputOutput,
   // Another run holds the install directory.
   InstallBusy,
+  // A file changed between the moment it was compared and the moment it was
+  // to be removed.
+  FileChanged,
   Unexpected,
   // Memory
   OutOfMemory,

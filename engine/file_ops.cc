@@ -13,10 +13,6 @@
 namespace qorvex {
 namespace {
 
-// Far beyond any number of runs in one second; a folder full of such names
-// ends the run instead of a search without end.
-constexpr unsigned kMaxBackupNumber = 9999;
-
 constexpr unsigned kBusyWaitMilliseconds = 3000;
 constexpr unsigned kBusyFirstPauseMilliseconds = 10;
 constexpr unsigned kBusyLongestPauseMilliseconds = 250;

@@ -16,6 +16,11 @@ class RunLog;
 
 inline constexpr std::uint64_t kMaxFileSize = 16u * 1024u * 1024u;
 
+// The highest "_n" a backup name takes: far beyond any number of runs in one
+// second; a folder full of such names ends the run instead of a search
+// without end.
+inline constexpr unsigned kMaxBackupNumber = 9999;
+
 // A change the passes decided on. A run first plans every change (the passes
 // record them and write nothing), then checks the plan, and only then makes
 // the changes, in this order; pre-flight is the same plan without the last

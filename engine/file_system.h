@@ -37,6 +37,21 @@ class WritableFile {
 
 enum class FileKind { File, Directory, Other };
 
+// What a name stands for, seen without following it.
+struct FileInfo {
+  FileKind kind = FileKind::Other;
+  std::uint64_t size = 0;   // bytes of a regular file
+  std::uint64_t links = 1;  // names of a regular file, in any folder
+  // Two names with the same volume and index are one file: removing one of
+  // them frees nothing while the other is there.
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+
+  bool sameFileAs(const FileInfo& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+
 enum class LockMode {
   Shared,     // a run that only reads
   Exclusive,  // a run that writes
@@ -81,6 +96,11 @@ class Directory {
   virtual Result<void> deleteFile(std::string_view path) = 0;
   // FileNotFound when nothing of that name exists.
   virtual Result<FileKind> kindOf(std::string_view path) = 0;
+  // The kind, size, identity and number of names of what is at `path`, never
+  // following it: LinkRefused for a link, as readFile() says; FileNotFound
+  // when nothing of that name exists. Only a regular file's size, links and
+  // identity mean anything.
+  virtual Result<FileInfo> fileInfo(std::string_view path) = 0;
   // One folder; PathAlreadyExists when the name exists (folder or not).
   virtual Result<void> makeDirectory(std::string_view path) = 0;
   // Bytes this process may still write on the folder's file system ("" is

@@ -351,6 +351,25 @@ class PosixDirectory : public Directory {
     return FileKind::Other;
   }
 
+  Result<FileInfo> fileInfo(std::string_view path) override {
+    auto parent = openParent(path);
+    if (!parent) return fail(parent.error());
+    struct stat info;
+    if (::fstatat(parent->fd, parent->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      return fail(fromErrno(errno));
+    }
+    if (S_ISLNK(info.st_mode)) return fail(Error::LinkRefused);
+    FileInfo found;
+    found.kind = S_ISREG(info.st_mode)   ? FileKind::File
+                 : S_ISDIR(info.st_mode) ? FileKind::Directory
+                                         : FileKind::Other;
+    found.size = static_cast<std::uint64_t>(info.st_size);
+    found.links = static_cast<std::uint64_t>(info.st_nlink);
+    found.volume = static_cast<std::uint64_t>(info.st_dev);
+    found.index = static_cast<std::uint64_t>(info.st_ino);
+    return found;
+  }
+
   Result<void> makeDirectory(std::string_view path) override {
     auto parent = openParent(path);
     if (!parent) return fail(parent.error());

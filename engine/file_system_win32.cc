@@ -227,6 +227,11 @@ bool isLink(HANDLE handle, DWORD attributes) {
 struct Found {
   FileKind kind = FileKind::Other;
   DWORD attributes = 0;
+  // Of a disk file or folder.
+  std::uint64_t size = 0;
+  std::uint64_t links = 1;
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
 };
 
 // Why `found` is not a regular file to work on; links were refused before.
@@ -497,6 +502,18 @@ class Win32Directory : public Directory {
     return (*found)->kind;
   }
 
+  // Through the attributes-only handle of look(), so that a file another
+  // program holds without sharing is described all the same.
+  Result<FileInfo> fileInfo(std::string_view path) override {
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
+    auto found = look(*place);
+    if (!found) return fail(found.error());
+    if (!*found) return fail(Error::FileNotFound);
+    const Found& what = **found;
+    return FileInfo{what.kind, what.size, what.links, what.volume, what.index};
+  }
+
   Result<void> makeDirectory(std::string_view path) override {
     auto place = resolve(path);
     if (!place) return fail(place.error());
@@ -606,6 +623,10 @@ class Win32Directory : public Directory {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info)) return fail(errorFromWin32(GetLastError()));
     found.attributes = info.dwFileAttributes;
+    found.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    found.links = info.nNumberOfLinks;
+    found.volume = info.dwVolumeSerialNumber;
+    found.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     if (isLink(handle, found.attributes)) return fail(Error::LinkRefused);
     auto name = objectNameOf(handle);
     if (!name) return fail(name.error());

@@ -19,6 +19,8 @@ std::string_view problemHint(Error error, bool readOnly, HintStyle style) {
     case Error::NoSpaceLeft: return "the drive is full; free space on that drive, then retry";
     case Error::InstallBusy:
       return "another setup run is changing this game install; wait until it has finished, then retry";
+    case Error::FileChanged:
+      return "the file changed while it was being compared; run the command again";
     case Error::LinkRefused:
       return "a link leads out of the game install here; put the real folder or file in its place";
     case Error::IsDir:

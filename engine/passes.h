@@ -29,6 +29,14 @@ Result<PatchManifest> loadManifest(const PayloadSource& payload);
 // The install directory of a request; BadPathName for a relative path.
 Result<std::unique_ptr<Directory>> openInstallDir(FileSystem& fs, std::string_view installDir);
 
+// A second run waits this long for the first to finish, then gives up
+// without touching anything.
+inline constexpr unsigned kLockWaitMilliseconds = 5000;
+inline constexpr unsigned kLockPollMilliseconds = 100;
+// Takes the run's lock on the install, waiting up to kLockWaitMilliseconds
+// while another run holds it: InstallBusy after that.
+Result<void> lockInstall(FileSystem& fs, Directory& dir, LockMode mode);
+
 Result<void> installPass(RunContext& run);
 Result<void> uninstallPass(RunContext& run);
 // The install or the uninstall pass, as the run asks.

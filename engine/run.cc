@@ -10,11 +10,6 @@
 namespace qorvex {
 namespace {
 
-// A second run waits this long for the first to finish, then gives up
-// without touching anything.
-constexpr unsigned kLockWaitMilliseconds = 5000;
-constexpr unsigned kLockPollMilliseconds = 100;
-
 RunResult completed(bool success) { return RunResult{false, Error::Unexpected, success, {}}; }
 
 RunResult summarized(const RunSummary& summary) {
@@ -38,17 +33,6 @@ Result<void> checkManifestPaths(const PatchManifest& manifest) {
   return {};
 }
 
-Result<void> lockInstall(FileSystem& fs, Directory& dir, bool dryRun) {
-  const LockMode mode = dryRun ? LockMode::Shared : LockMode::Exclusive;
-  for (unsigned waited = 0;; waited += kLockPollMilliseconds) {
-    Result<void> locked = dir.tryLock(mode);
-    if (locked || locked.error() != Error::InstallBusy || waited >= kLockWaitMilliseconds) {
-      return locked;
-    }
-    fs.sleepMilliseconds(kLockPollMilliseconds);
-  }
-}
-
 RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
                      RunLog& log) {
   auto manifest = loadManifest(payload);
@@ -63,7 +47,8 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
   }
   // One run at a time: a second one that wrote meanwhile would mix its
   // changes and backups with this one's.
-  if (Result<void> locked = lockInstall(fs, **dir, request.dryRun); !locked) {
+  const LockMode lockMode = request.dryRun ? LockMode::Shared : LockMode::Exclusive;
+  if (Result<void> locked = lockInstall(fs, **dir, lockMode); !locked) {
     return fatal(locked.error(), {});
   }
 
@@ -124,6 +109,16 @@ Result<std::unique_ptr<Directory>> openInstallDir(FileSystem& fs, std::string_vi
   // could mean anything, so it is refused.
   if (!isAbsolutePath(installDir)) return fail(Error::BadPathName);
   return fs.openDirectory(installDir);
+}
+
+Result<void> lockInstall(FileSystem& fs, Directory& dir, LockMode mode) {
+  for (unsigned waited = 0;; waited += kLockPollMilliseconds) {
+    Result<void> locked = dir.tryLock(mode);
+    if (locked || locked.error() != Error::InstallBusy || waited >= kLockWaitMilliseconds) {
+      return locked;
+    }
+    fs.sleepMilliseconds(kLockPollMilliseconds);
+  }
 }
 
 Result<void> runPass(RunContext& run) { return run.uninstall ? uninstallPass(run) : installPass(run); }

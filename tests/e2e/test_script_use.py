@@ -13,25 +13,30 @@ from test_install_cycle import install_log, uninstall_log
 T1 = "2025-01-31 23:59:59"
 TRY = "Try 'qorvex-patch --help'.\n"
 
-HELP = """Usage: qorvex-patch [--payload DIR] [--json] [--dry-run] [--strict] ACTION INSTALL_DIR
+HELP = """Usage: qorvex-patch [--payload DIR] [--json] [--dry-run] [--strict] [--prune] ACTION INSTALL_DIR
        qorvex-patch --help | --version
 
 Checks, installs or uninstalls the Mission Editor undo feature in a game
-install and prints the run's log, or reports where the install stands.
+install and prints the run's log, reports where the install stands, or
+lists and tidies the backups that runs leave.
 
 ACTION:
   check      report what an install would do; writes nothing
   install    deploy the undo module and apply the patches
   uninstall  remove the patches and the undo module
   status     report each patch's state and the install's verdict
+  backups    list the backups of each file that runs change, oldest first
 
 Options:
   --payload DIR  use manifest.json, me_qorvex_undo.lua and block files found
                  directly in DIR instead of the built-in texts of those names
   --json         print one JSON object instead of the log or the report
-  --dry-run      with uninstall: report what it would do; writes nothing
+  --dry-run      with uninstall or backups --prune: report what it would do;
+                 writes nothing
   --strict       with install: change nothing when a patch cannot be made in
                  this game version (the status verdict "blocked")
+  --prune        with backups: remove each backup whose bytes a kept backup or
+                 the file itself holds; the oldest backup of a file stays
   -h, --help     show this text and exit
   -V, --version  show the program's version and exit
 
@@ -44,7 +49,8 @@ one install is found there.
 Exit status: 0 completed, 1 completed with errors, 2 stopped before it
 started or by a fatal error, 5 blocked (install --strict), 64 usage error
 or not a game install. status: 0 installed, 3 not installed, 4 partial,
-5 blocked, 2 the survey could not be made.
+5 blocked, 2 the survey could not be made. backups: 0 done, 1 a backup
+that could go stayed, 2 stopped by a fault.
 """
 
 
@@ -74,6 +80,8 @@ class ScriptUse(s.E2ETestCase):
             (["--payload"], 64, "", "qorvex-patch: --payload needs a folder\n" + TRY),
             (["--frobnicate", "check", inst], 64, "", "qorvex-patch: unknown option '--frobnicate'\n" + TRY),
             (["-x", "check", inst], 64, "", "qorvex-patch: unknown option '-x'\n" + TRY),
+            (["--prune", "check", inst], 64, "", "qorvex-patch: --prune goes only with backups\n" + TRY),
+            (["uninstall", "--prune", inst], 64, "", "qorvex-patch: --prune goes only with backups\n" + TRY),
         ]
         for args, rc, stdout, stderr in cases:
             with self.subTest(args=args):

@@ -144,6 +144,10 @@ class FaultyDirectory : public Directory {
     if (fs_.step("kindOf " + std::string(path))) return fail(fs_.injection().error);
     return inner_->kindOf(path);
   }
+  Result<FileInfo> fileInfo(std::string_view path) override {
+    if (fs_.step("fileInfo " + std::string(path))) return fail(fs_.injection().error);
+    return inner_->fileInfo(path);
+  }
   Result<void> makeDirectory(std::string_view path) override {
     if (fs_.step("makeDirectory " + std::string(path))) return fail(fs_.injection().error);
     return inner_->makeDirectory(path);

@@ -20,7 +20,7 @@ std::optional<Fault> MemoryFileSystem::hit(Op op) {
 bool MemoryFileSystem::wroteNothing() const {
   for (const std::string& entry : journal) {
     if (!entry.starts_with("read ") && !entry.starts_with("kind ") && !entry.starts_with("check ") &&
-        !entry.starts_with("list ") && !entry.starts_with("lock ")) {
+        !entry.starts_with("list ") && !entry.starts_with("lock ") && !entry.starts_with("info ")) {
       return false;
     }
   }
@@ -76,6 +76,7 @@ class MemoryDirectory : public Directory {
     if (!p) return fail(p.error());
     fs_.journal.push_back("read " + *p);
     if (auto fault = fs_.hit(Op::Read)) return fail(fault->error);
+    if (auto odd = oddity(*p)) return fail(*odd);
     if (fs_.folders.count(*p)) return fail(Error::IsDir);
     auto it = fs_.files.find(*p);
     if (it == fs_.files.end()) return fail(missing(*p));
@@ -104,6 +105,7 @@ class MemoryDirectory : public Directory {
     if (!p) return fail(p.error());
     fs_.journal.push_back("check " + *p);
     if (auto fault = fs_.hit(Op::Check)) return fail(fault->error);
+    if (auto odd = oddity(*p)) return fail(*odd);
     if (fs_.folders.count(*p)) return fail(Error::IsDir);
     if (!fs_.files.count(*p)) return fail(missing(*p));
     if (fs_.readOnly.count(*p)) return fail(Error::AccessDenied);
@@ -146,6 +148,8 @@ class MemoryDirectory : public Directory {
     if (!p) return fail(p.error());
     fs_.journal.push_back("delete " + *p);
     if (auto fault = fs_.hit(Op::Delete)) return fail(fault->error);
+    if (auto odd = oddity(*p)) return fail(*odd);
+    if (fs_.folders.count(*p)) return fail(Error::IsDir);
     if (fs_.busy.count(*p)) return fail(Error::FileBusy);
     if (fs_.files.erase(*p) == 0) return fail(missing(*p));
     fs_.inodeOf.erase(*p);
@@ -157,9 +161,37 @@ class MemoryDirectory : public Directory {
     if (!p) return fail(p.error());
     fs_.journal.push_back("kind " + *p);
     if (auto fault = fs_.hit(Op::KindOf)) return fail(fault->error);
+    if (fs_.symlinks.count(*p)) return fail(Error::LinkRefused);
+    if (fs_.fifos.count(*p)) return FileKind::Other;
     if (fs_.folders.count(*p)) return FileKind::Directory;
     if (fs_.files.count(*p)) return FileKind::File;
     return fail(missing(*p));
+  }
+
+  Result<FileInfo> fileInfo(std::string_view path) override {
+    auto p = resolve(path);
+    if (!p) return fail(p.error());
+    fs_.journal.push_back("info " + *p);
+    if (auto fault = fs_.hit(Op::Info)) return fail(fault->error);
+    if (fs_.symlinks.count(*p)) return fail(Error::LinkRefused);
+    FileInfo info;
+    info.volume = 1;
+    if (fs_.fifos.count(*p)) return info;
+    if (fs_.folders.count(*p)) {
+      info.kind = FileKind::Directory;
+      return info;
+    }
+    auto it = fs_.files.find(*p);
+    if (it == fs_.files.end()) return fail(missing(*p));
+    info.kind = FileKind::File;
+    info.size = it->second.size();
+    const int id = inode(*p);
+    info.index = static_cast<std::uint64_t>(id);
+    info.links = 0;
+    for (const auto& [name, other] : fs_.inodeOf) {
+      if (other == id && fs_.files.count(name)) ++info.links;
+    }
+    return info;
   }
 
   Result<void> makeDirectory(std::string_view path) override {
@@ -192,6 +224,8 @@ class MemoryDirectory : public Directory {
     };
     for (const auto& [name, content] : fs_.files) collect(name);
     for (const std::string& name : fs_.folders) collect(name);
+    for (const std::string& name : fs_.symlinks) collect(name);
+    for (const std::string& name : fs_.fifos) collect(name);
     return names;
   }
 
@@ -219,6 +253,13 @@ class MemoryDirectory : public Directory {
     auto [it, added] = fs_.inodeOf.try_emplace(path, 0);
     if (added) it->second = fs_.newInode();
     return it->second;
+  }
+
+  // Why a link or a FIFO is not a regular file to work on.
+  std::optional<Error> oddity(const std::string& path) const {
+    if (fs_.symlinks.count(path)) return Error::LinkRefused;
+    if (fs_.fifos.count(path)) return Error::NotAFile;
+    return std::nullopt;
   }
 
   bool parentExists(const std::string& path) const {

@@ -19,7 +19,7 @@ namespace qorvex::testing {
 
 enum class Op {
   Read, Create, Write, Commit, RenameReplace, RenameNoReplace, Delete, KindOf, MakeDir,
-  Check, Link, List, Flush, Lock
+  Check, Link, List, Flush, Lock, Info
 };
 
 struct Fault {
@@ -42,6 +42,9 @@ class MemoryFileSystem : public FileSystem {
   std::set<std::string> readOnly;
   // Each file's identity: a hard link shares it, a rename carries it along.
   std::map<std::string, int> inodeOf;
+  // Names that are symbolic links, and FIFOs; neither is ever followed or read.
+  std::set<std::string> symlinks;
+  std::set<std::string> fifos;
   bool lockedElsewhere = false;  // another run holds the install
   bool linksUnsupported = false;  // a file system without hard links
   int flushes = 0;

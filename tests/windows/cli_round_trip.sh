@@ -7,6 +7,9 @@
 #   uninstall  exit 0, the install is back to its original bytes; only the
 #              backups (*.bak) remain as extra files, and no temporary or
 #              lock file
+#   install, then backups, backups --prune --dry-run and backups --prune:
+#              22 backups listed in CR LF lines; the dry run removes none;
+#              pruning removes 14 and leaves each file's stock copy
 #
 #   tests/windows/cli_round_trip.sh BUILD_DIR
 set -euo pipefail
@@ -93,8 +96,40 @@ check "a bad --payload manifest is placed" placed_line
 check "a bad --payload manifest is named in the log" \
   "grep -q '^ERROR: Failed to load embedded patch manifest -> UnexpectedToken' '$work/bad-payload.log'"
 
+# Backups after INSTALL, UNINSTALL and INSTALL: per changed file the stock
+# copy, the patched copy and the stock copy again, and the module's one. The
+# clock is not pinned here, so the names are not known: the counts are.
+backups() {
+  local label="$1" log="$work/backups-$1.log" status=0
+  shift
+  "$root/scripts/wine_exec.sh" --prefix "$build/wine-prefix" -- "$exe" backups "$@" "$game" \
+    >"$log" 2>&1 || status=$?
+  echo "--- qorvex-patch.exe backups $* (exit $status)"
+  cat "$log"
+  return $status
+}
+count_backups() { find "$work/game" -name '*.qorvex-backup_*.bak' | wc -l; }
+
+check "install after uninstall exits 0" "run install 3"
+check "backups exits 0" "backups list"
+check "backups counts every backup" "grep -q \$'^22 backups of 8 files\\.\r\$' '$work/backups-list.log'"
+check "backups lines end in CR LF" \
+  "[ \"\$(grep -c \$'\\r\$' '$work/backups-list.log')\" = \"\$(wc -l <'$work/backups-list.log')\" ]"
+check "a dry run exits 0" "backups dry --prune --dry-run"
+check "a dry run reports the copies" "grep -q '^Would remove 14 of 22 backups; ' '$work/backups-dry.log'"
+check "a dry run removes nothing" "[ \"\$(count_backups)\" = 22 ]"
+check "prune exits 0" "backups prune --prune"
+check "prune removes the copies" "grep -q '^Removed 14 of 22 backups; ' '$work/backups-prune.log'"
+check "the oldest backup of each file stays" "[ \"\$(count_backups)\" = 8 ]"
+for file in me_toolbar.lua me_aircraft.lua me_ship.lua me_static.lua me_vehicle.lua me_showId.lua \
+            dialogs/me_toolbar.dlg; do
+  check "the backup of $file that stays is the stock file" \
+    "cmp -s '$work/original/MissionEditor/modules/$file' '$work/game/MissionEditor/modules/$file'.qorvex-backup_*.bak"
+done
+check "no lock file is left after pruning" "[ ! -e '$work/game/.qorvex-lock' ]"
+
 if [ $failures -ne 0 ]; then
   echo "cli_round_trip: $failures check(s) failed" >&2
   exit 1
 fi
-echo "cli_round_trip: check, install, install again and uninstall behaved"
+echo "cli_round_trip: check, install, install again, uninstall, install and the backups command behaved"

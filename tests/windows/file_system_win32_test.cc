@@ -590,6 +590,41 @@ TEST_F(Win32FileSystemTest, KindOfTellsFilesFromFolders) {
   EXPECT_EQ(dir_->kindOf("file.txt"), Result<FileKind>(FileKind::File));
 }
 
+TEST_F(Win32FileSystemTest, FileInfoTellsKindSizeAndWhichNamesAreOneFile) {
+  mkdir("folder");
+  put("a.lua", "twelve bytes");
+  put("c.lua", "twelve bytes");
+  ASSERT_TRUE(dir_->linkFile("a.lua", "b.lua"));
+  auto a = dir_->fileInfo("a.lua");
+  auto b = dir_->fileInfo("b.lua");
+  auto c = dir_->fileInfo("c.lua");
+  ASSERT_TRUE(a && b && c);
+  EXPECT_EQ(a->kind, FileKind::File);
+  EXPECT_EQ(a->size, 12u);
+  EXPECT_EQ(a->links, 2u);
+  EXPECT_EQ(b->links, 2u);
+  EXPECT_EQ(c->links, 1u);
+  EXPECT_TRUE(a->sameFileAs(*b));
+  EXPECT_FALSE(a->sameFileAs(*c));
+  auto folder = dir_->fileInfo("folder");
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(folder->kind, FileKind::Directory);
+  EXPECT_EQ(nameOf(dir_->fileInfo("missing.lua")), "FileNotFound");
+  EXPECT_EQ(nameOf(dir_->fileInfo("a.lua\\x.lua")), "NotDir");
+  EXPECT_EQ(nameOf(dir_->fileInfo("..\\a.lua")), "BadPathName");
+  // Even of a file that another program holds without any sharing.
+  hold("c.lua", GENERIC_READ, 0);
+  auto held = dir_->fileInfo("c.lua");
+  ASSERT_TRUE(held) << nameOf(held);
+  EXPECT_EQ(held->size, 12u);
+  // Once one name goes, the other is the file's only one.
+  ASSERT_TRUE(dir_->deleteFile("b.lua"));
+  auto alone = dir_->fileInfo("a.lua");
+  ASSERT_TRUE(alone);
+  EXPECT_EQ(alone->links, 1u);
+  EXPECT_TRUE(alone->sameFileAs(*a));
+}
+
 TEST_F(Win32FileSystemTest, MakeDirectoryCreatesOneFolder) {
   ASSERT_TRUE(dir_->makeDirectory("modules"));
   EXPECT_EQ(dir_->kindOf("modules"), Result<FileKind>(FileKind::Directory));
@@ -956,6 +991,10 @@ TEST_F(Win32LinkTest, EveryOperationRefusesALinkOnTheWayOrAtTheEnd) {
        "LinkRefused"},
       {"kind through a folder link", [&] { return kindName(dir.kindOf("dirlink\\outside.lua")); },
        "LinkRefused"},
+      {"info of a folder link", [&] { return nameOf(dir.fileInfo("dirlink")); }, "LinkRefused"},
+      {"info of a file link", [&] { return nameOf(dir.fileInfo("filelink.lua")); }, "LinkRefused"},
+      {"info through a folder link", [&] { return nameOf(dir.fileInfo("dirlink\\outside.lua")); },
+       "LinkRefused"},
       {"folder in a folder link", [&] { return nameOf(dir.makeDirectory("dirlink\\sub")); },
        "LinkRefused"},
       {"list a folder link", [&] { return nameOf(dir.listFolder("dirlink")); }, "LinkRefused"},
@@ -988,6 +1027,10 @@ TEST_F(Win32LinkTest, APipeIsNotAFileAndNothingWaitsForIt) {
       {"link", [&] { return nameOf(dir.linkFile("fifo", "second")); }, "NotAFile"},
       {"delete", [&] { return nameOf(dir.deleteFile("fifo")); }, "NotAFile"},
       {"kind", [&] { return kindName(dir.kindOf("fifo")); }, "Other"},
+      {"info", [&] {
+         auto info = dir.fileInfo("fifo");
+         return info ? kindName(info->kind) : nameOf(info);
+       }, "Other"},
       {"list", [&] { return nameOf(dir.listFolder("fifo")); }, "NotAFile"},
   };
   for (const Case& c : cases) {

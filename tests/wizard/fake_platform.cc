@@ -251,6 +251,7 @@ class FakeDirectory : public Directory {
   }
   Result<void> deleteFile(std::string_view) override { return fail(Error::Unexpected); }
   Result<FileKind> kindOf(std::string_view) override { return fail(Error::Unexpected); }
+  Result<FileInfo> fileInfo(std::string_view) override { return fail(Error::Unexpected); }
   Result<void> makeDirectory(std::string_view) override { return fail(Error::Unexpected); }
   Result<std::vector<std::string>> listFolder(std::string_view) override {
     return fail(Error::Unexpected);

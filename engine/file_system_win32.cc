@@ -424,12 +424,11 @@ class Win32Directory : public Directory {
   }
 
   Result<void> renameReplace(std::string_view from, std::string_view to) override {
-    auto source = resolve(from);
-    if (!source) return fail(source.error());
-    auto target = resolve(to);
-    if (!target) return fail(target.error());
-    if (auto file = requireFile(*source); !file) return fail(file.error());
-    auto existing = look(*target);
+    auto places = fileAndName(from, to);
+    if (!places) return fail(places.error());
+    const Place& source = places->source;
+    const Place& target = places->target;
+    auto existing = look(target);
     if (!existing) return fail(existing.error());
     if (*existing) {
       if ((*existing)->kind != FileKind::File) return fail(notARegularFile(**existing));
@@ -438,7 +437,7 @@ class Win32Directory : public Directory {
     // Write-through makes the rename itself durable before the call returns.
     // NTFS logs its metadata changes in order, so the links, new files and
     // deletions made before it reach the disk with it.
-    if (MoveFileExW(source->full.c_str(), target->full.c_str(),
+    if (MoveFileExW(source.full.c_str(), target.full.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return {};
     }
@@ -447,39 +446,29 @@ class Win32Directory : public Directory {
       // Our source is a closed temporary file, so the share conflict is the
       // target's: another process holds it without FILE_SHARE_DELETE.
       case ERROR_SHARING_VIOLATION: return fail(Error::FileBusy);
-      case ERROR_ACCESS_DENIED: return fail(whyReplaceWasDenied(target->full));
-      case ERROR_PATH_NOT_FOUND: return fail(missingPathError(target->full, root_.size()));
+      case ERROR_ACCESS_DENIED: return fail(whyReplaceWasDenied(target.full));
+      case ERROR_PATH_NOT_FOUND: return fail(missingPathError(target.full, root_.size()));
       default: return fail(errorFromWin32(code));
     }
   }
 
   Result<void> renameNoReplace(std::string_view from, std::string_view to) override {
-    auto source = resolve(from);
-    if (!source) return fail(source.error());
-    auto target = resolve(to);
-    if (!target) return fail(target.error());
-    if (auto file = requireFile(*source); !file) return fail(file.error());
-    if (auto folder = checkFolder(*target); !folder) return fail(folder.error());
-    if (MoveFileExW(source->full.c_str(), target->full.c_str(), MOVEFILE_WRITE_THROUGH)) return {};
-    const DWORD code = GetLastError();
-    if (code == ERROR_PATH_NOT_FOUND) return fail(missingPathError(target->full, root_.size()));
-    return fail(errorFromWin32(code));
+    auto places = fileAndNewName(from, to);
+    if (!places) return fail(places.error());
+    if (MoveFileExW(places->source.full.c_str(), places->target.full.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      return {};
+    }
+    return fail(errorNaming(GetLastError(), places->target));
   }
 
   Result<void> linkFile(std::string_view from, std::string_view to) override {
-    auto source = resolve(from);
-    if (!source) return fail(source.error());
-    auto target = resolve(to);
-    if (!target) return fail(target.error());
-    if (auto file = requireFile(*source); !file) return fail(file.error());
-    if (auto folder = checkFolder(*target); !folder) return fail(folder.error());
-    if (auto removable = checkNamesRemovable(source->full); !removable) {
+    auto places = fileAndNewName(from, to);
+    if (!places) return fail(places.error());
+    if (auto removable = checkNamesRemovable(places->source.full); !removable) {
       return fail(removable.error());
     }
-    if (CreateHardLinkW(target->full.c_str(), source->full.c_str(), nullptr)) return {};
-    const DWORD code = GetLastError();
-    if (code == ERROR_PATH_NOT_FOUND) return fail(missingPathError(target->full, root_.size()));
-    return fail(errorFromWin32(code));
+    if (CreateHardLinkW(places->target.full.c_str(), places->source.full.c_str(), nullptr)) return {};
+    return fail(errorNaming(GetLastError(), places->target));
   }
 
   Result<void> deleteFile(std::string_view path) override {
@@ -644,6 +633,34 @@ class Win32Directory : public Directory {
 
   // The folder that holds `place` must be a folder beneath the install
   // directory, reached without a link.
+  // A regular file and the name it is to get: where both are.
+  struct FileAndName {
+    Place source;
+    Place target;
+  };
+  Result<FileAndName> fileAndName(std::string_view from, std::string_view to) const {
+    auto source = resolve(from);
+    if (!source) return fail(source.error());
+    auto target = resolve(to);
+    if (!target) return fail(target.error());
+    if (auto file = requireFile(*source); !file) return fail(file.error());
+    return FileAndName{std::move(*source), std::move(*target)};
+  }
+  // The same, for a name that must be new, in a folder that must be there.
+  Result<FileAndName> fileAndNewName(std::string_view from, std::string_view to) const {
+    auto places = fileAndName(from, to);
+    if (!places) return fail(places.error());
+    if (auto folder = checkFolder(places->target); !folder) return fail(folder.error());
+    return places;
+  }
+
+  // The error of a failed call that gave a file the name `target`; a folder
+  // missing on the way is told from the file.
+  Error errorNaming(DWORD code, const Place& target) const {
+    if (code == ERROR_PATH_NOT_FOUND) return missingPathError(target.full, root_.size());
+    return errorFromWin32(code);
+  }
+
   Result<void> checkFolder(const Place& place) const {
     const std::size_t slash = place.relative.rfind(L'\\');
     // The install directory itself was opened, and resolved, by openDirectory.

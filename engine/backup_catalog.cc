@@ -151,7 +151,7 @@ Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir, const std::vect
   return catalog;
 }
 
-OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, const PayloadSource& payload,
+OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, Clock& clock, const PayloadSource& payload,
                           LockMode mode) {
   OpenedBackups opened;
   try {
@@ -165,7 +165,7 @@ OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, const Pay
       opened.failure = BackupsFailure{dir.error(), {}};
       return opened;
     }
-    if (Result<void> locked = lockInstall(fs, **dir, mode); !locked) {
+    if (Result<void> locked = lockInstall(clock, **dir, mode); !locked) {
       opened.failure = BackupsFailure{locked.error(), {}};
       return opened;
     }
@@ -185,8 +185,9 @@ OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, const Pay
   return opened;
 }
 
-BackupListing listBackups(std::string_view installDir, FileSystem& fs, const PayloadSource& payload) {
-  OpenedBackups opened = openBackups(installDir, fs, payload, LockMode::Shared);
+BackupListing listBackups(std::string_view installDir, FileSystem& fs, const PayloadSource& payload,
+                          Clock& clock) {
+  OpenedBackups opened = openBackups(installDir, fs, clock, payload, LockMode::Shared);
   return BackupListing{std::move(opened.failure), std::move(opened.files)};
 }
 

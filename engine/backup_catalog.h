@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "clock.h"
 #include "error.h"
 #include "file_system.h"
 #include "manifest.h"
@@ -76,7 +77,7 @@ struct OpenedBackups {
 // Loads the manifest, opens the install, takes the run's lock in `mode`
 // (waiting like a run does, so that a run under way is not caught halfway)
 // and catalogues the backups.
-OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, const PayloadSource& payload,
+OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, Clock& clock, const PayloadSource& payload,
                           LockMode mode);
 
 struct BackupListing {
@@ -85,6 +86,7 @@ struct BackupListing {
 };
 
 // The backups, listed under the lock of a run that only reads.
-BackupListing listBackups(std::string_view installDir, FileSystem& fs, const PayloadSource& payload);
+BackupListing listBackups(std::string_view installDir, FileSystem& fs, const PayloadSource& payload,
+                          Clock& clock = systemClock());
 
 }  // namespace qorvex

@@ -123,7 +123,7 @@ PrunePlan planPrune(Directory& dir, const std::vector<BackedUpFile>& catalog) {
   return plan;
 }
 
-void carryOutPrune(FileSystem& fs, Directory& dir, const PrunePlan& plan, bool dryRun, PruneReport& report) {
+void carryOutPrune(Clock& clock, Directory& dir, const PrunePlan& plan, bool dryRun, PruneReport& report) {
   report.problems.insert(report.problems.end(), plan.unread.begin(), plan.unread.end());
   // A dry run counts the names it would remove, to tell when the last name
   // of a file would go, as the removals themselves would show.
@@ -132,7 +132,7 @@ void carryOutPrune(FileSystem& fs, Directory& dir, const PrunePlan& plan, bool d
     const std::string& path = candidate.backup.path;
     // The same refusals as a run that would replace it: a file marked
     // read-only stays, as its owner asked.
-    Result<void> removable = waitWhileBusy(fs, [&] { return dir.checkReplaceable(path); });
+    Result<void> removable = waitWhileBusy(clock, [&] { return dir.checkReplaceable(path); });
     if (!removable) {
       report.problems.push_back(problemOf(dir, path, changedIfGone(removable.error())));
       continue;
@@ -153,7 +153,7 @@ void carryOutPrune(FileSystem& fs, Directory& dir, const PrunePlan& plan, bool d
       } else if (auto keeper = stillAsCompared(dir, candidate.sameAs, candidate.sameAsInfo); !keeper) {
         deleted = fail(keeper.error());
       } else {
-        deleted = waitWhileBusy(fs, [&] { return dir.deleteFile(path); });
+        deleted = waitWhileBusy(clock, [&] { return dir.deleteFile(path); });
       }
       if (!deleted) {
         report.problems.push_back(problemOf(dir, path, changedIfGone(deleted.error())));
@@ -171,18 +171,18 @@ void carryOutPrune(FileSystem& fs, Directory& dir, const PrunePlan& plan, bool d
 }
 
 PruneReport pruneBackups(std::string_view installDir, FileSystem& fs, const PayloadSource& payload,
-                         bool dryRun) {
+                         bool dryRun, Clock& clock) {
   PruneReport report;
   try {
     OpenedBackups opened =
-        openBackups(installDir, fs, payload, dryRun ? LockMode::Shared : LockMode::Exclusive);
+        openBackups(installDir, fs, clock, payload, dryRun ? LockMode::Shared : LockMode::Exclusive);
     if (opened.failure) {
       report.failure = std::move(opened.failure);
       return report;
     }
     for (const BackedUpFile& file : opened.files) report.backupsFound += file.backups.size();
     const PrunePlan plan = planPrune(*opened.dir, opened.files);
-    carryOutPrune(fs, *opened.dir, plan, dryRun, report);
+    carryOutPrune(clock, *opened.dir, plan, dryRun, report);
   } catch (const std::bad_alloc&) {
     report.failure = BackupsFailure{Error::OutOfMemory, {}};
   }

@@ -25,7 +25,7 @@ Result<std::string> ChangeSet::stageReplacement(std::string_view path, std::stri
   // The temporary name is built from the path; a path that could not be
   // replaced must not get as far as a temporary file.
   if (auto native = toNativeRelativePath(path, '/'); !native) return fail(native.error());
-  auto tempPath = writeTemporaryFile(fs_, dir_, path, bytes);
+  auto tempPath = writeTemporaryFile(random_, dir_, path, bytes);
   if (!tempPath) return fail(tempPath.error());
   staged_.push_back({std::string(path), *tempPath});
   return tempPath;
@@ -44,7 +44,7 @@ void ChangeSet::abandon() {
 }
 
 Result<void> ChangeSet::putInPlace(const Change& change) {
-  return waitWhileBusy(fs_, [&] {
+  return waitWhileBusy(clock_, [&] {
     return change.tempPath.empty() ? dir_.deleteFile(change.path)
                                    : dir_.renameReplace(change.tempPath, change.path);
   });
@@ -96,7 +96,7 @@ Result<void> ChangeSet::makeBackupsIndependent() {
   std::vector<std::pair<LinkedBackup, std::string>> copies;
   for (const LinkedBackup& backup : linked_) {
     auto content = dir_.readFile(backup.backupPath, kMaxFileSize);
-    auto tempPath = content ? writeTemporaryFile(fs_, dir_, backup.backupPath, *content)
+    auto tempPath = content ? writeTemporaryFile(random_, dir_, backup.backupPath, *content)
                             : Result<std::string>(fail(content.error()));
     if (tempPath) {
       copies.emplace_back(backup, std::move(*tempPath));

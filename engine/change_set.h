@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "error.h"
+#include "clock.h"
 #include "file_system.h"
 
 namespace qorvex {
@@ -23,7 +24,7 @@ namespace qorvex {
 // it. One ChangeSet belongs to one run.
 class ChangeSet {
  public:
-  ChangeSet(FileSystem& fs, Directory& dir) : fs_(fs), dir_(dir) {}
+  ChangeSet(Clock& clock, Random& random, Directory& dir) : clock_(clock), random_(random), dir_(dir) {}
   ChangeSet(const ChangeSet&) = delete;
   ChangeSet& operator=(const ChangeSet&) = delete;
   // Whatever is still staged is given up: its temporary files go, and its
@@ -61,7 +62,8 @@ class ChangeSet {
   void giveUpFrom(std::size_t first);
   Result<void> makeBackupsIndependent();
 
-  FileSystem& fs_;
+  Clock& clock_;
+  Random& random_;
   Directory& dir_;
   std::vector<Change> staged_;
   std::vector<LinkedBackup> linked_;

@@ -24,7 +24,7 @@ Result<std::string> copyToTemporaryFile(RunContext& run, std::string_view relati
                                         std::string_view source) {
   auto content = run.installDir.readFile(source, kMaxFileSize);
   if (!content) return fail(content.error());
-  auto tempPath = writeTemporaryFile(run.fs, run.installDir, relativePath, *content);
+  auto tempPath = writeTemporaryFile(run.random, run.installDir, relativePath, *content);
   if (!tempPath) return fail(tempPath.error());
   if (Result<void> flushed = run.installDir.flush(); !flushed) {
     (void)run.installDir.deleteFile(*tempPath);
@@ -53,7 +53,7 @@ const PlannedChange* plannedChangeOf(RunContext& run, std::string_view relativeP
 
 }  // namespace
 
-Result<void> waitWhileBusy(FileSystem& fs, const std::function<Result<void>()>& attempt) {
+Result<void> waitWhileBusy(Clock& clock, const std::function<Result<void>()>& attempt) {
   unsigned waited = 0;
   unsigned pause = kBusyFirstPauseMilliseconds;
   for (;;) {
@@ -61,7 +61,7 @@ Result<void> waitWhileBusy(FileSystem& fs, const std::function<Result<void>()>& 
     if (result || result.error() != Error::FileBusy || waited >= kBusyWaitMilliseconds) {
       return result;
     }
-    fs.sleepMilliseconds(pause);
+    clock.sleepMilliseconds(pause);
     waited += pause;
     pause = std::min(pause * 2, kBusyLongestPauseMilliseconds);
   }
@@ -136,7 +136,7 @@ std::string backupPathFor(std::string_view relativePath, std::string_view stamp,
 
 Result<std::string> createBackup(RunContext& run, RunLog& log, std::string_view relativePath,
                                  std::string_view source) {
-  const std::string stamp = formatBackupStamp(run.fs.nowUnixSeconds());
+  const std::string stamp = formatBackupStamp(run.clock.nowUnixSeconds());
   Directory& dir = run.installDir;
   // Set once links turn out to be impossible here: the flushed copy that is
   // named instead.

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "clock.h"
 #include "error.h"
 #include "file_system.h"
 
@@ -40,7 +41,7 @@ struct PlannedChange {
 // most: a virus scanner or an indexer that opened a file lets go within a
 // second or two; a game that holds it does not, and then the run stops
 // rather than wait.
-Result<void> waitWhileBusy(FileSystem& fs, const std::function<Result<void>()>& attempt);
+Result<void> waitWhileBusy(Clock& clock, const std::function<Result<void>()>& attempt);
 
 // The file operations of the passes. They see the install as the changes
 // planned so far would leave it: a file read again after a planned change

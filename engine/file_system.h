@@ -122,12 +122,6 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Opens an absolute directory path. Links are followed.
   virtual Result<std::unique_ptr<Directory>> openDirectory(std::string_view absolutePath) = 0;
-  // Seconds since 1970-01-01 UTC, floored.
-  virtual std::int64_t nowUnixSeconds() = 0;
-  // Bytes from the system's random generator.
-  virtual void randomBytes(unsigned char* out, std::size_t count) = 0;
-  // Waits; used between tries of an operation that another process blocks.
-  virtual void sleepMilliseconds(unsigned milliseconds) = 0;
 };
 
 // The backend of the platform this program is built for.

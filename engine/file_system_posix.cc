@@ -21,6 +21,7 @@
 #include <map>
 #include <set>
 
+#include "clock.h"
 #include "file_system.h"
 
 namespace qorvex {
@@ -577,13 +578,26 @@ class PosixFileSystem : public FileSystem {
     if (fd < 0) return fail(fromErrno(errno));
     return std::make_unique<PosixDirectory>(fd);
   }
+};
 
+class PosixClock : public Clock {
+ public:
   std::int64_t nowUnixSeconds() override {
     struct timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
     return static_cast<std::int64_t>(now.tv_sec);
   }
 
+  void sleepMilliseconds(unsigned milliseconds) override {
+    struct timespec wait = {static_cast<time_t>(milliseconds / 1000),
+                            static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+  }
+};
+
+class PosixRandom : public Random {
+ public:
   void randomBytes(unsigned char* out, std::size_t count) override {
     while (count > 0) {
       ssize_t n = ::getrandom(out, count, 0);
@@ -599,16 +613,19 @@ class PosixFileSystem : public FileSystem {
     static unsigned long counter = 0;
     for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(++counter * 131u);
   }
-
-  void sleepMilliseconds(unsigned milliseconds) override {
-    struct timespec wait = {static_cast<time_t>(milliseconds / 1000),
-                            static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
-  }
 };
 
 }  // namespace
+
+Clock& systemClock() {
+  static PosixClock clock;
+  return clock;
+}
+
+Random& systemRandom() {
+  static PosixRandom random;
+  return random;
+}
 
 Result<void> checkPlatformName(std::string_view name) {
   // A POSIX name takes every byte but '/' and NUL, which never get this far.

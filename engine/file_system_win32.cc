@@ -14,6 +14,7 @@
 // own name followed by the names the engine asked for. The handles are
 // closed again before the operation, which takes names, not handles.
 #include "file_system_win32.h"
+#include "clock.h"
 #include "utf8.h"
 
 // clang-format off
@@ -815,7 +816,10 @@ class Win32FileSystem : public FileSystem {
     if (!opened) return fail(Error::OutOfMemory);
     return opened;
   }
+};
 
+class Win32Clock : public Clock {
+ public:
   std::int64_t nowUnixSeconds() override {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
@@ -823,6 +827,11 @@ class Win32FileSystem : public FileSystem {
                                    now.dwLowDateTime);
   }
 
+  void sleepMilliseconds(unsigned milliseconds) override { Sleep(milliseconds); }
+};
+
+class Win32Random : public Random {
+ public:
   void randomBytes(unsigned char* out, std::size_t count) override {
     while (count > 0) {
       const ULONG chunk = static_cast<ULONG>(count < (1u << 30) ? count : (1u << 30));
@@ -836,8 +845,6 @@ class Win32FileSystem : public FileSystem {
       count -= chunk;
     }
   }
-
-  void sleepMilliseconds(unsigned milliseconds) override { Sleep(milliseconds); }
 };
 
 }  // namespace
@@ -989,6 +996,16 @@ Result<void> checkPlatformName(std::string_view name) {
 
 std::unique_ptr<FileSystem> makePlatformFileSystem() {
   return std::make_unique<win32::Win32FileSystem>();
+}
+
+Clock& systemClock() {
+  static win32::Win32Clock clock;
+  return clock;
+}
+
+Random& systemRandom() {
+  static win32::Win32Random random;
+  return random;
 }
 
 }  // namespace qorvex

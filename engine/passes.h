@@ -35,7 +35,7 @@ inline constexpr unsigned kLockWaitMilliseconds = 5000;
 inline constexpr unsigned kLockPollMilliseconds = 100;
 // Takes the run's lock on the install, waiting up to kLockWaitMilliseconds
 // while another run holds it: InstallBusy after that.
-Result<void> lockInstall(FileSystem& fs, Directory& dir, LockMode mode);
+Result<void> lockInstall(Clock& clock, Directory& dir, LockMode mode);
 
 Result<void> installPass(RunContext& run);
 Result<void> uninstallPass(RunContext& run);

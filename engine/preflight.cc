@@ -27,12 +27,12 @@ Result<std::optional<std::string>> existingFolderOf(Directory& dir, std::string_
 
 class Checker {
  public:
-  Checker(FileSystem& fs, Directory& dir) : fs_(fs), dir_(dir) {}
+  Checker(Clock& clock, Random& random, Directory& dir) : clock_(clock), random_(random), dir_(dir) {}
 
   void check(const PlannedChange& change, bool probeFolders) {
     if (change.kind != PlannedChange::Kind::Create) {
       Result<void> replaceable =
-          waitWhileBusy(fs_, [&] { return dir_.checkReplaceable(change.path); });
+          waitWhileBusy(clock_, [&] { return dir_.checkReplaceable(change.path); });
       if (!replaceable) {
         const bool readOnly = replaceable.error() == Error::AccessDenied &&
                               dir_.isReadOnly(change.path).value_or(false);
@@ -59,7 +59,7 @@ class Checker {
   void probeFolders() {
     for (const auto& [folder, probe] : probes_) {
       const std::string standsFor = folder + std::string(fileNameOf(probe.standsFor));
-      auto written = writeTemporaryFile(fs_, dir_, standsFor, {});
+      auto written = writeTemporaryFile(random_, dir_, standsFor, {});
       if (!written) {
         add(probe.standsFor, written.error(), false);
         continue;
@@ -100,7 +100,8 @@ class Checker {
     std::uint64_t bytes = 0;
   };
 
-  FileSystem& fs_;
+  Clock& clock_;
+  Random& random_;
   Directory& dir_;
   std::map<std::string, Probe> probes_;
   std::set<std::string> named_;
@@ -110,13 +111,14 @@ class Checker {
 }  // namespace
 
 std::vector<PreflightProblem> checkPlan(RunContext& run, bool probeFolders) {
-  Checker checker(run.fs, run.installDir);
+  Checker checker(run.clock, run.random, run.installDir);
   for (const PlannedChange& change : run.plan) checker.check(change, probeFolders);
   if (probeFolders) checker.probeFolders();
   return checker.take(run.plan);
 }
 
-PreflightReport preflight(const RunRequest& request, FileSystem& fs, const PayloadSource& payload) {
+PreflightReport preflight(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
+                          Clock& clock, Random& random) {
   PreflightReport report;
   try {
     auto manifest = loadManifest(payload);
@@ -127,6 +129,8 @@ PreflightReport preflight(const RunRequest& request, FileSystem& fs, const Paylo
     RunLog log(&discarded);
     RunContext context{.fs = fs,
                        .installDir = **dir,
+                       .clock = clock,
+                       .random = random,
                        .manifest = *manifest,
                        .payload = payload,
                        .log = log,

@@ -23,6 +23,7 @@ struct PreflightReport {
 // write (a probe file, named as the run's temporary files, is created and
 // removed). Changes no content. A manifest that does not load or a directory
 // that does not open gives an empty report: the run itself reports those.
-PreflightReport preflight(const RunRequest& request, FileSystem& fs, const PayloadSource& payload);
+PreflightReport preflight(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
+                          Clock& clock = systemClock(), Random& random = systemRandom());
 
 }  // namespace qorvex

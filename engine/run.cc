@@ -34,7 +34,7 @@ Result<void> checkManifestPaths(const PatchManifest& manifest) {
 }
 
 RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
-                     RunLog& log) {
+                     RunLog& log, Clock& clock, Random& random) {
   auto manifest = loadManifest(payload);
   if (!manifest) {
     log.logMessage({texts::manifestNotLoaded(errorName(manifest.error()))});
@@ -48,7 +48,7 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
   // One run at a time: a second one that wrote meanwhile would mix its
   // changes and backups with this one's.
   const LockMode lockMode = request.dryRun ? LockMode::Shared : LockMode::Exclusive;
-  if (Result<void> locked = lockInstall(fs, **dir, lockMode); !locked) {
+  if (Result<void> locked = lockInstall(clock, **dir, lockMode); !locked) {
     return fatal(locked.error(), {});
   }
 
@@ -59,6 +59,8 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
   RunLog captured(&passLog);
   RunContext context{.fs = fs,
                      .installDir = **dir,
+                     .clock = clock,
+                     .random = random,
                      .manifest = *manifest,
                      .payload = payload,
                      .log = request.dryRun ? log : captured,
@@ -111,22 +113,22 @@ Result<std::unique_ptr<Directory>> openInstallDir(FileSystem& fs, std::string_vi
   return fs.openDirectory(installDir);
 }
 
-Result<void> lockInstall(FileSystem& fs, Directory& dir, LockMode mode) {
+Result<void> lockInstall(Clock& clock, Directory& dir, LockMode mode) {
   for (unsigned waited = 0;; waited += kLockPollMilliseconds) {
     Result<void> locked = dir.tryLock(mode);
     if (locked || locked.error() != Error::InstallBusy || waited >= kLockWaitMilliseconds) {
       return locked;
     }
-    fs.sleepMilliseconds(kLockPollMilliseconds);
+    clock.sleepMilliseconds(kLockPollMilliseconds);
   }
 }
 
 Result<void> runPass(RunContext& run) { return run.uninstall ? uninstallPass(run) : installPass(run); }
 
 RunResult run(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
-              RunLog& log) {
+              RunLog& log, Clock& clock, Random& random) {
   try {
-    return runChecked(request, fs, payload, log);
+    return runChecked(request, fs, payload, log, clock, random);
   } catch (const std::bad_alloc&) {
     return RunResult{true, Error::OutOfMemory, false, {}};
   }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "clock.h"
 #include "error.h"
 #include "file_system.h"
 #include "payload.h"
@@ -59,6 +60,6 @@ struct RunResult {
 // every change, checks each, writes every new content beside its file, makes
 // the backups and only then puts the changes in place. Never throws.
 RunResult run(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
-              RunLog& log);
+              RunLog& log, Clock& clock = systemClock(), Random& random = systemRandom());
 
 }  // namespace qorvex

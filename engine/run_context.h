@@ -25,6 +25,9 @@ inline constexpr std::string_view kModuleLogName = "modules/me_qorvex_undo.lua";
 struct RunContext {
   FileSystem& fs;
   Directory& installDir;
+  // Time and chance: the system's unless a test puts its own in place.
+  Clock& clock = systemClock();
+  Random& random = systemRandom();
   const PatchManifest& manifest;
   const PayloadSource& payload;
   RunLog& log;
@@ -32,7 +35,7 @@ struct RunContext {
   bool uninstall = false;
   bool dryRun = false;
   // What the run writes, held back until it can be put in place safely.
-  ChangeSet changes{fs, installDir};
+  ChangeSet changes{clock, random, installDir};
   // The file a fatal error concerns, as the manifest spells it.
   std::string failedPath{};
   // The changes the passes decided on, in order; carried out afterwards.

@@ -41,9 +41,9 @@ bool isTemporaryFileOf(std::string_view entry, std::string_view fileName) {
   return entry.substr(prefixLength).find_first_not_of(kAlphabet) == std::string_view::npos;
 }
 
-std::string randomTempName(FileSystem& fs) {
+std::string randomTempName(Random& random) {
   unsigned char bytes[12];
-  fs.randomBytes(bytes, sizeof bytes);
+  random.randomBytes(bytes, sizeof bytes);
   std::string name;
   name.reserve(kRandomLength);
   for (std::size_t i = 0; i < sizeof bytes; i += 3) {
@@ -56,11 +56,11 @@ std::string randomTempName(FileSystem& fs) {
   return name;
 }
 
-Result<std::string> writeTemporaryFile(FileSystem& fs, Directory& dir, std::string_view path,
+Result<std::string> writeTemporaryFile(Random& random, Directory& dir, std::string_view path,
                                        std::string_view bytes) {
   const std::string prefix = temporaryPrefixFor(path);
   for (int draw = 0; draw < kMaxNameDraws; ++draw) {
-    std::string tempPath = prefix + randomTempName(fs);
+    std::string tempPath = prefix + randomTempName(random);
     auto file = dir.createFile(tempPath, path);
     if (!file) {
       if (file.error() == Error::PathAlreadyExists) continue;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "error.h"
+#include "clock.h"
 #include "file_system.h"
 
 namespace qorvex {
@@ -18,12 +19,12 @@ std::string temporaryPrefixFor(std::string_view path);
 // of that file's temporary files.
 bool isTemporaryFileOf(std::string_view entry, std::string_view fileName);
 // 16 characters of the URL-safe Base64 alphabet from 12 random bytes.
-std::string randomTempName(FileSystem& fs);
+std::string randomTempName(Random& random);
 
 // Writes `bytes` to a new temporary file for `path`, with the permissions and
 // owner of `path` when it exists, and returns its path. A name that is taken
 // is drawn again, a bounded number of times. On failure nothing is left behind.
-Result<std::string> writeTemporaryFile(FileSystem& fs, Directory& dir, std::string_view path,
+Result<std::string> writeTemporaryFile(Random& random, Directory& dir, std::string_view path,
                                        std::string_view bytes);
 
 // The folder part of a manifest path, with its trailing separator ("" for a

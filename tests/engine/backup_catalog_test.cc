@@ -143,7 +143,7 @@ TEST(BackupCatalog, FindsEachFilesBackupsOldestFirstAndNothingForeign) {
   in.backup("missing.lua.qorvex-backup_20250131_235959.bak", "was there");
   in.fs.addFile(kModule + ".qorvex-backup_20250131_235959.bak", "module");
 
-  BackupListing listing = listBackups("/game", in.fs, in.payload);
+  BackupListing listing = listBackups("/game", in.fs, in.payload, in.fs.clock);
   ASSERT_FALSE(listing.failure);
   EXPECT_EQ(describe(listing.files),
             "ME\\modules\\a.lua\n"
@@ -207,7 +207,7 @@ TEST(BackupCatalog, WhatStopsTheListingIsNamed) {
     Install in;
     in.backup("a.lua.qorvex-backup_20250131_235959.bak", "x");
     c.arrange(in);
-    BackupListing listing = listBackups("/game", in.fs, in.payload);
+    BackupListing listing = listBackups("/game", in.fs, in.payload, in.fs.clock);
     ASSERT_TRUE(listing.failure) << c.name;
     EXPECT_EQ(errorName(listing.failure->error), errorName(c.error)) << c.name;
     EXPECT_EQ(listing.failure->path, c.path) << c.name;
@@ -218,13 +218,13 @@ TEST(BackupCatalog, WhatStopsTheListingIsNamed) {
   // A run that writes is waited for, as a run waits for another.
   Install busy;
   busy.fs.lockedElsewhere = true;
-  (void)listBackups("/game", busy.fs, busy.payload);
-  EXPECT_GE(busy.fs.sleptMilliseconds, 5000u);
+  (void)listBackups("/game", busy.fs, busy.payload, busy.fs.clock);
+  EXPECT_GE(busy.fs.clock.sleptMilliseconds, 5000u);
   // Folders that are not there hold no backups.
   Install empty;
   empty.fs.files.clear();
   empty.fs.folders.clear();
-  BackupListing none = listBackups("/game", empty.fs, empty.payload);
+  BackupListing none = listBackups("/game", empty.fs, empty.payload, empty.fs.clock);
   ASSERT_FALSE(none.failure);
   EXPECT_EQ(describe(none.files),
             "ME\\modules\\a.lua\nME\\modules\\missing.lua\nME\\modules\\d.dlg\n"

@@ -218,7 +218,7 @@ TEST(BackupPrune, TheRuleDecidesWhatGoesAndADryRunSaysTheSame) {
     Install dry;
     c.arrange(dry);
     const auto before = dry.fs.files;
-    const PruneReport planned = pruneBackups("/game", dry.fs, dry.payload, true);
+    const PruneReport planned = pruneBackups("/game", dry.fs, dry.payload, true, dry.fs.clock);
     EXPECT_EQ(describe(planned), c.expected);
     EXPECT_TRUE(dry.fs.wroteNothing());
     EXPECT_EQ(dry.fs.files, before);
@@ -227,7 +227,7 @@ TEST(BackupPrune, TheRuleDecidesWhatGoesAndADryRunSaysTheSame) {
 
     Install real;
     c.arrange(real);
-    const PruneReport done = pruneBackups("/game", real.fs, real.payload, false);
+    const PruneReport done = pruneBackups("/game", real.fs, real.payload, false, real.fs.clock);
     EXPECT_EQ(describe(done), c.expected);
     EXPECT_EQ(real.fs.files, withoutNames(before, done));
     EXPECT_EQ(real.fs.journal.front(), "lock exclusive");
@@ -289,7 +289,7 @@ TEST(BackupPrune, ACopyThatChangedAfterTheComparisonStays) {
     c.change(in);
     const auto before = in.fs.files;
     PruneReport report;
-    carryOutPrune(in.fs, **dir, plan, false, report);
+    carryOutPrune(in.fs.clock, **dir, plan, false, report);
     EXPECT_EQ(describe(report), c.expected);
     EXPECT_EQ(in.fs.files, withoutNames(before, report));
   }
@@ -301,9 +301,9 @@ TEST(BackupPrune, WhatStopsItIsNamedAndWhatWasRemovedIsStillReported) {
   busy.put(kA1, kStock);
   busy.put(kA2, kStock);
   busy.fs.lockedElsewhere = true;
-  const PruneReport waited = pruneBackups("/game", busy.fs, busy.payload, false);
+  const PruneReport waited = pruneBackups("/game", busy.fs, busy.payload, false, busy.fs.clock);
   EXPECT_EQ(describe(waited), "failed: InstallBusy\nfound 0, freed 0\n");
-  EXPECT_GE(busy.fs.sleptMilliseconds, 5000u);
+  EXPECT_GE(busy.fs.clock.sleptMilliseconds, 5000u);
   EXPECT_TRUE(busy.fs.wroteNothing());
 
   // The removals could not be made durable: the report says what went, and
@@ -312,7 +312,7 @@ TEST(BackupPrune, WhatStopsItIsNamedAndWhatWasRemovedIsStillReported) {
   unflushed.put(kA1, kStock);
   unflushed.put(kA2, kStock);
   unflushed.fs.faults.push_back(Fault{Op::Flush, 1, Error::InputOutput});
-  const PruneReport partial = pruneBackups("/game", unflushed.fs, unflushed.payload, false);
+  const PruneReport partial = pruneBackups("/game", unflushed.fs, unflushed.payload, false, unflushed.fs.clock);
   EXPECT_EQ(describe(partial),
             "removed a.lua.qorvex-backup_20250102_000000.bak = a.lua.qorvex-backup_20250101_000000.bak, 12 freed\n"
             "failed: InputOutput\nfound 2, freed 12\n");
@@ -323,7 +323,7 @@ TEST(BackupPrune, WhatStopsItIsNamedAndWhatWasRemovedIsStillReported) {
   refused.put(kA2, kStock);
   refused.put(kA3, kStock);
   refused.fs.faults.push_back(Fault{Op::Delete, 1, Error::AccessDenied});
-  const PruneReport rest = pruneBackups("/game", refused.fs, refused.payload, false);
+  const PruneReport rest = pruneBackups("/game", refused.fs, refused.payload, false, refused.fs.clock);
   EXPECT_EQ(describe(rest),
             "removed a.lua.qorvex-backup_20250103_000000.bak = a.lua.qorvex-backup_20250101_000000.bak, 12 freed\n"
             "kept a.lua.qorvex-backup_20250102_000000.bak: AccessDenied\nfound 3, freed 12\n");

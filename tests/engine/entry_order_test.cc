@@ -141,7 +141,7 @@ TEST(EntryOrder, OneWorkingCopyDecidesAsRescansWould) {
     payload.manifest = manifest;
     StringLogSink sink;
     RunLog log(&sink);
-    const RunResult result = run(RunRequest{"/game", false, false}, fs, payload, log);
+    const RunResult result = run(RunRequest{"/game", false, false}, fs, payload, log, fs.clock, fs.clock);
     ASSERT_FALSE(result.fatal) << sink.text();
 
     const Expected expected = entryByEntry(stock, entries);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_clock.h"
 #include "file_system.h"
 #include "payload.h"
 #include "run.h"
@@ -45,17 +46,11 @@ class FaultyFileSystem : public FileSystem {
   FaultyFileSystem(FileSystem& inner, Injection injection) : inner_(inner), injection_(injection) {}
 
   Result<std::unique_ptr<Directory>> openDirectory(std::string_view absolutePath) override;
-  // A fixed clock, for the same reason as the names below; a second run in
-  // the same second also puts the "_2" backup names to work.
-  std::int64_t nowUnixSeconds() override { return 1738367999; }
-  // Temporary names repeat from run to run, so the operations of a run with a
-  // fault line up with those of the run without one.
-  void randomBytes(unsigned char* out, std::size_t count) override {
-    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(++random_ * 167u);
-  }
-  // Waiting for a busy file is counted, not done.
-  void sleepMilliseconds(unsigned milliseconds) override { slept += milliseconds; }
-  unsigned slept = 0;
+  // The clock of the runs on it: fixed, so that a second run in the same
+  // second puts the "_2" backup names to work; its random bytes repeat from
+  // run to run, so the operations of a run with a fault line up with those of
+  // the run without one; a wait for a busy file is counted, not done.
+  testing::FakeClock clock;
 
   // Records the operation; true when it is the one that fails.
   bool step(std::string description) {
@@ -70,7 +65,6 @@ class FaultyFileSystem : public FileSystem {
  private:
   FileSystem& inner_;
   Injection injection_;
-  unsigned random_ = 0;
 };
 
 class FaultyFile : public WritableFile {
@@ -301,7 +295,7 @@ Outcome runOn(const stdfs::path& root, bool uninstall, Injection injection) {
   StringLogSink sink;
   RunLog log(&sink);
   const std::string dir = root.string();
-  RunResult result = run(RunRequest{dir, uninstall, false}, fs, payload, log);
+  RunResult result = run(RunRequest{dir, uninstall, false}, fs, payload, log, fs.clock, fs.clock);
   if (result.fatal) writeFatalLine(log, errorName(result.error));
   return {result, sink.text(), fs.operations};
 }
@@ -544,13 +538,14 @@ TEST(FaultInjection, AFileHeldOpenIsNeitherReplacedNorWrittenInPlace) {
   EmbeddedPayload payload;
   StringLogSink sink;
   RunLog log(&sink);
-  RunResult result = run(RunRequest{scratch.path().string(), false, false}, fs, payload, log);
+  RunResult result = run(RunRequest{scratch.path().string(), false, false}, fs, payload, log, fs.clock,
+                         fs.clock);
   EXPECT_TRUE(result.fatal);
   EXPECT_EQ(result.error, Error::FileBusy);
   EXPECT_EQ(result.failedPath, std::string(kModulePath));
   // Waited for a few seconds, not for ever.
-  EXPECT_GE(fs.slept, 2000u);
-  EXPECT_LE(fs.slept, 5000u);
+  EXPECT_GE(fs.clock.sleptMilliseconds, 2000u);
+  EXPECT_LE(fs.clock.sleptMilliseconds, 5000u);
   const Tree after = snapshot(scratch.path());
   for (const auto& [path, content] : after) {
     EXPECT_TRUE(backupSource(path) || ref.clean.count(path)) << "left behind: " << path;

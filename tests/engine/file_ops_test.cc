@@ -30,7 +30,9 @@ struct Harness {
   Harness() {
     fs.addFile(kToolbar, "stock");
     dir = std::move(*fs.openDirectory("/game"));
-    run.reset(new RunContext{fs, *dir, manifest, payload, log, {}, false, false});
+    run.reset(new RunContext{
+        .fs = fs, .installDir = *dir, .clock = fs.clock, .random = fs.clock, .manifest = manifest,
+        .payload = payload, .log = log});
   }
   std::size_t fileCount() const { return fs.files.size(); }
   // The operations that are not reads or lookups, in order.
@@ -163,8 +165,8 @@ TEST(ChangeSet, AFileHeldOpenIsWaitedForThenLeftAlone) {
   ASSERT_FALSE(published);
   EXPECT_EQ(published.error(), Error::FileBusy);
   EXPECT_EQ(g.run->changes.failedPath(), kToolbar);
-  EXPECT_GE(g.fs.sleptMilliseconds, 3000u);
-  EXPECT_LT(g.fs.sleptMilliseconds, 3500u);
+  EXPECT_GE(g.fs.clock.sleptMilliseconds, 3000u);
+  EXPECT_LT(g.fs.clock.sleptMilliseconds, 3500u);
   EXPECT_EQ(g.fs.files[kToolbar], "stock");
   EXPECT_EQ(g.fs.files[kFirstBackup], "stock");
   EXPECT_FALSE(g.fs.sameFile(kFirstBackup, kToolbar));
@@ -180,7 +182,7 @@ TEST(ChangeSet, AFileHeldOpenIsWaitedForThenLeftAlone) {
   EXPECT_EQ(r.fs.files[kToolbar], "new");
   EXPECT_EQ(r.fs.files[kFirstBackup], "stock");
   EXPECT_FALSE(r.fs.sameFile(kFirstBackup, kToolbar));
-  EXPECT_LT(r.fs.sleptMilliseconds, 1500u);
+  EXPECT_LT(r.fs.clock.sleptMilliseconds, 1500u);
   EXPECT_EQ(r.fs.flushes, 2);
 }
 

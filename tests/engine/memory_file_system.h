@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_clock.h"
 #include "file_system.h"
 
 namespace qorvex::testing {
@@ -36,7 +37,6 @@ class MemoryFileSystem : public FileSystem {
   std::map<std::string, std::string> files;
   std::set<std::string> folders;
   std::vector<std::string> journal;  // "create X", "rename X -> Y", ...
-  std::int64_t now = 1738367999;     // 2025-01-31 23:59:59 UTC
   std::vector<Fault> faults;
   std::set<std::string> busy;  // files another process holds open against replacing
   std::set<std::string> readOnly;
@@ -49,20 +49,22 @@ class MemoryFileSystem : public FileSystem {
   bool linksUnsupported = false;  // a file system without hard links
   int flushes = 0;
   std::uint64_t freeBytes = std::uint64_t(1) << 40;
-  unsigned sleptMilliseconds = 0;
   std::string root = "/game";
 
   Result<std::unique_ptr<Directory>> openDirectory(std::string_view absolutePath) override;
-  std::int64_t nowUnixSeconds() override { return now; }
-  // The holders of busy files let go once the run has waited this long.
+  // The holders of busy files let go once a run has waited this long.
   unsigned releaseBusyAfterMilliseconds = ~0u;
-  void sleepMilliseconds(unsigned milliseconds) override {
-    sleptMilliseconds += milliseconds;
-    if (sleptMilliseconds >= releaseBusyAfterMilliseconds) busy.clear();
+  // The clock of the runs on this file system: its waits are what lets the
+  // holders of busy files go.
+  FakeClock clock;
+
+  MemoryFileSystem() {
+    clock.afterSleep = [this](unsigned slept) {
+      if (slept >= releaseBusyAfterMilliseconds) busy.clear();
+    };
   }
-  void randomBytes(unsigned char* out, std::size_t count) override {
-    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(++randomCounter_ * 37u + i);
-  }
+  MemoryFileSystem(const MemoryFileSystem&) = delete;
+  MemoryFileSystem& operator=(const MemoryFileSystem&) = delete;
 
   // Counts operations and fires the fault that matches.
   std::optional<Fault> hit(Op op);
@@ -74,7 +76,6 @@ class MemoryFileSystem : public FileSystem {
 
  private:
   std::map<Op, int> counts_;
-  unsigned randomCounter_ = 0;
   int lastInode_ = 0;
 };
 

@@ -70,7 +70,7 @@ TEST(Passes, InstallCheckUninstallRoundTrip) {
             "  Errors:\r\n"
             "    - ME\\modules\\missing.lua: file not found, skipped (1 patch(es) not applied)\r\n");
 
-  f.fs.now += 1;
+  f.fs.clock.now += 1;
   RunResult uninstall = f.go(true, false);
   EXPECT_TRUE(uninstall.success);
   EXPECT_EQ(f.sink.text(),
@@ -173,7 +173,7 @@ TEST(Passes, AFailedWriteIsFatalWithoutSummary) {
   EXPECT_FALSE(f.fs.sameFile("ME\\modules\\d.dlg.qorvex-backup_20250131_235959.bak", "ME\\modules\\d.dlg"));
   // The rerun finishes the job.
   f.fs.faults.clear();
-  f.fs.now += 1;
+  f.fs.clock.now += 1;
   RunResult again = f.go(false, false);
   EXPECT_FALSE(again.fatal);
   EXPECT_NE(f.fs.files["ME\\modules\\a.lua"], kLua);
@@ -250,11 +250,11 @@ TEST(Run, LoadAndOpenFailures) {
 
   Fixture g;
   g.sink.clear();
-  RunResult notOpened = run(RunRequest{"/elsewhere", false, false}, g.fs, g.payload, g.log);
+  RunResult notOpened = run(RunRequest{"/elsewhere", false, false}, g.fs, g.payload, g.log, g.fs.clock, g.fs.clock);
   EXPECT_FALSE(notOpened.success);
   EXPECT_EQ(g.sink.text(), "ERROR: Could not open game install directory '/elsewhere' -> FileNotFound\r\n");
   g.sink.clear();
-  run(RunRequest{"relative", false, false}, g.fs, g.payload, g.log);
+  run(RunRequest{"relative", false, false}, g.fs, g.payload, g.log, g.fs.clock, g.fs.clock);
   EXPECT_EQ(g.sink.text(), "ERROR: Could not open game install directory 'relative' -> BadPathName\r\n");
 }
 
@@ -290,8 +290,8 @@ TEST(Run, OneRunAtATime) {
   EXPECT_TRUE(result.fatal);
   EXPECT_EQ(result.error, Error::InstallBusy);
   EXPECT_EQ(f.sink.text(), "");
-  EXPECT_GE(f.fs.sleptMilliseconds, 4000u);
-  EXPECT_LE(f.fs.sleptMilliseconds, 6000u);
+  EXPECT_GE(f.fs.clock.sleptMilliseconds, 4000u);
+  EXPECT_LE(f.fs.clock.sleptMilliseconds, 6000u);
   EXPECT_TRUE(f.fs.wroteNothing());
   // CHECK only reads: it shares the lock, so it waits for a writer but not
   // for another CHECK.

@@ -27,7 +27,7 @@ std::string describe(const std::vector<PreflightProblem>& problems) {
 }
 
 PreflightReport check(Fixture& f, bool uninstall) {
-  return preflight(RunRequest{"/game", uninstall, false}, f.fs, f.payload);
+  return preflight(RunRequest{"/game", uninstall, false}, f.fs, f.payload, f.fs.clock, f.fs.clock);
 }
 
 // Each way a change can be impossible, found before anything is written, on
@@ -81,7 +81,7 @@ TEST(Preflight, ListsWhatTheRunThenWrites) {
       listed.push_back((change.kind == PlannedChange::Kind::Delete ? "delete " : "write ") + change.path);
     }
     f.fs.journal.clear();
-    f.fs.now += 1;
+    f.fs.clock.now += 1;
     ASSERT_FALSE(f.go(uninstall, false).fatal);
     std::vector<std::string> done;
     for (const std::string& entry : f.fs.journal) {

@@ -283,7 +283,7 @@ Pass runOnce(Scenario& s, bool uninstall, bool dryRun) {
   StringLogSink sink;
   RunLog log(&sink);
   s.fs.journal.clear();
-  RunResult result = run(RunRequest{"/game", uninstall, dryRun}, s.fs, s.payload, log);
+  RunResult result = run(RunRequest{"/game", uninstall, dryRun}, s.fs, s.payload, log, s.fs.clock, s.fs.clock);
   return {result, sink.text()};
 }
 

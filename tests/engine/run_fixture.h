@@ -61,7 +61,7 @@ struct Fixture {
 
   RunResult go(bool uninstall, bool dryRun) {
     sink.clear();
-    return run(RunRequest{"/game", uninstall, dryRun}, fs, payload, log);
+    return run(RunRequest{"/game", uninstall, dryRun}, fs, payload, log, fs.clock, fs.clock);
   }
 };
 

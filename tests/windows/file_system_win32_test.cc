@@ -21,6 +21,7 @@
 
 #include "error.h"
 #include "file_ops.h"
+#include "clock.h"
 #include "file_system.h"
 #include "manifest.h"
 #include "payload.h"
@@ -59,7 +60,7 @@ class Win32FileSystemTest : public ::testing::Test {
     DWORD length = GetTempPathW(MAX_PATH + 1, temp);
     ASSERT_GT(length, 0u);
     unsigned char bytes[6];
-    fs_->randomBytes(bytes, sizeof bytes);
+    systemRandom().randomBytes(bytes, sizeof bytes);
     std::wstring name = L"qorvex-test-";
     for (unsigned char b : bytes) {
       name.push_back(L"0123456789abcdef"[b >> 4]);
@@ -833,11 +834,11 @@ TEST_F(Win32FileSystemTest, BackupIsAHardLinkUntilTheRunEndsThenACopyOfItsOwn) {
     EmbeddedPayload payload;
     StringLogSink sink;
     RunLog log(&sink);
-    RunContext run{*fs_, *dir_, manifest, payload, log, RunSummary{}, false, false};
+    RunContext run{.fs = *fs_, .installDir = *dir_, .manifest = manifest, .payload = payload, .log = log};
 
-    const std::int64_t before = fs_->nowUnixSeconds();
+    const std::int64_t before = systemClock().nowUnixSeconds();
     ASSERT_TRUE(createBackup(run, log, "modules\\me_toolbar.lua", "modules\\me_toolbar.lua"));
-    const std::int64_t after = fs_->nowUnixSeconds();
+    const std::int64_t after = systemClock().nowUnixSeconds();
 
     std::set<std::string> found = names("modules");
     ASSERT_EQ(found.size(), 2u);
@@ -885,7 +886,7 @@ class Win32LinkTest : public ::testing::Test {
     dir_ = std::move(*dir);
     // A closed file of our own inside the install, to move onto the links.
     unsigned char bytes[6];
-    fs_->randomBytes(bytes, sizeof bytes);
+    systemRandom().randomBytes(bytes, sizeof bytes);
     scratch_ = "scratch-";
     for (unsigned char b : bytes) scratch_.push_back("0123456789abcdef"[b & 15]);
     HANDLE file = CreateFileW(install(scratch_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -1067,7 +1068,7 @@ TEST(Win32Clock, FileTimeConvertsToFlooredUnixSeconds) {
 
 TEST(Win32Clock, NowAgreesWithTheSystemClock) {
   auto fs = makePlatformFileSystem();
-  const std::int64_t now = fs->nowUnixSeconds();
+  const std::int64_t now = systemClock().nowUnixSeconds();
   const std::int64_t chrono = std::chrono::duration_cast<std::chrono::seconds>(
                                   std::chrono::system_clock::now().time_since_epoch())
                                   .count();
@@ -1080,13 +1081,13 @@ TEST(Win32Clock, NowAgreesWithTheSystemClock) {
 TEST(Win32Random, BytesComeFromTheSystemGenerator) {
   auto fs = makePlatformFileSystem();
   std::vector<unsigned char> first(4096), second(4096);
-  fs->randomBytes(first.data(), first.size());
-  fs->randomBytes(second.data(), second.size());
+  systemRandom().randomBytes(first.data(), first.size());
+  systemRandom().randomBytes(second.data(), second.size());
   EXPECT_NE(first, second);
   std::set<unsigned char> values(first.begin(), first.end());
   // 4096 uniform bytes miss a given value with probability about 1e-7.
   EXPECT_GE(values.size(), 250u);
-  fs->randomBytes(nullptr, 0);
+  systemRandom().randomBytes(nullptr, 0);
 }
 
 TEST(Win32Random, TemporaryNamesAreSixteenUrlSafeCharactersAndDistinct) {
@@ -1094,7 +1095,7 @@ TEST(Win32Random, TemporaryNamesAreSixteenUrlSafeCharactersAndDistinct) {
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
   std::set<std::string> seen;
   for (int i = 0; i < 2000; ++i) {
-    std::string name = randomTempName(*fs);
+    std::string name = randomTempName(systemRandom());
     ASSERT_EQ(name.size(), 16u) << name;
     ASSERT_EQ(name.find_first_not_of(alphabet), std::string::npos) << name;
     seen.insert(name);

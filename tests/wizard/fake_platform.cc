@@ -273,10 +273,6 @@ Result<std::unique_ptr<Directory>> FakeFileSystem::openDirectory(std::string_vie
   return std::unique_ptr<Directory>(new FakeDirectory(*this, absolutePath));
 }
 
-void FakeFileSystem::randomBytes(unsigned char* out, std::size_t count) {
-  std::fill_n(out, count, 0);
-}
-
 RunResult FakeRunner::run(const RunRequest& request, RunLog& log) {
   Call call{std::string(request.installDir), request.uninstall, request.dryRun, {}, {}};
   if (platform != nullptr) {

@@ -126,9 +126,6 @@ class FakePlatform : public WizardPlatform {
 class FakeFileSystem : public FileSystem {
  public:
   Result<std::unique_ptr<Directory>> openDirectory(std::string_view absolutePath) override;
-  std::int64_t nowUnixSeconds() override { return 0; }
-  void randomBytes(unsigned char* out, std::size_t count) override;
-  void sleepMilliseconds(unsigned) override {}
 
   std::set<std::string> directories;
   std::map<std::string, std::string> files;

@@ -9,7 +9,8 @@
 namespace qorvex::cli {
 namespace {
 
-int listCommand(FileSystem& fs, const PayloadSource& payload, const std::string& installDir, bool json) {
+int listCommand(FileSystem& fs, const PayloadSource& payload, const std::string& installDir,
+                bool json) {
   const BackupListing listing = listBackups(installDir, fs, payload);
   if (json) {
     printText(stdout, backupsJson(listing, installDir) + "\n");
@@ -23,8 +24,8 @@ int listCommand(FileSystem& fs, const PayloadSource& payload, const std::string&
   return kExitSuccess;
 }
 
-int pruneCommand(FileSystem& fs, const PayloadSource& payload, const std::string& installDir, bool dryRun,
-                 bool json) {
+int pruneCommand(FileSystem& fs, const PayloadSource& payload, const std::string& installDir,
+                 bool dryRun, bool json) {
   const PruneReport report = pruneBackups(installDir, fs, payload, dryRun);
   if (json) {
     printText(stdout, pruneJson(report, installDir, dryRun, kHintStyle) + "\n");

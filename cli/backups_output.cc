@@ -17,8 +17,8 @@ std::string pathOrNull(std::string_view path) { return path.empty() ? "null" : j
 
 std::string fatalJson(const std::optional<BackupsFailure>& failure) {
   if (!failure) return "null";
-  return "{\"error\": " + jsonString(errorName(failure->error)) + ", \"path\": " + pathOrNull(failure->path) +
-         "}";
+  return "{\"error\": " + jsonString(errorName(failure->error)) +
+         ", \"path\": " + pathOrNull(failure->path) + "}";
 }
 
 std::string backupJson(const Backup& backup) {
@@ -26,7 +26,8 @@ std::string backupJson(const Backup& backup) {
   std::string time = stampTime(backup.stamp.stamp);
   time[10] = 'T';
   return "{\"name\": " + jsonString(backup.name) + ", \"path\": " + jsonString(backup.path) +
-         ", \"size\": " + std::to_string(backup.info.size) + ", \"time\": " + jsonString(time + "Z") + "}";
+         ", \"size\": " + std::to_string(backup.info.size) +
+         ", \"time\": " + jsonString(time + "Z") + "}";
 }
 
 std::string problemLine(std::string_view path, Error error, bool readOnly, HintStyle hintStyle) {
@@ -78,9 +79,9 @@ std::string pruneText(const PruneReport& report, std::string_view installDir, bo
       heading = &removed.file;
       out += removed.file + "\n";
     }
-    out += std::string(dryRun ? "  would remove " : "  removed ") + removed.backup.name + ": same bytes as " +
-           std::string(fileNameOf(removed.sameAs)) + " (" + std::to_string(removed.freedBytes) +
-           " bytes freed)\n";
+    out += std::string(dryRun ? "  would remove " : "  removed ") + removed.backup.name +
+           ": same bytes as " + std::string(fileNameOf(removed.sameAs)) + " (" +
+           std::to_string(removed.freedBytes) + " bytes freed)\n";
   }
   const std::string tally = std::to_string(report.removed.size()) + " of " +
                             counted(report.backupsFound, "backup") + "; " +
@@ -94,14 +95,15 @@ std::string pruneText(const PruneReport& report, std::string_view installDir, bo
 
 std::string pruneJson(const PruneReport& report, std::string_view installDir, bool dryRun,
                       HintStyle hintStyle) {
-  std::string out = "{\"installDir\": " + jsonString(installDir) +
-                    ", \"dryRun\": " + (dryRun ? "true" : "false") +
-                    ", \"fatal\": " + fatalJson(report.failure) +
-                    ", \"backupsFound\": " + std::to_string(report.backupsFound) + ", \"removed\": [";
+  std::string out =
+      "{\"installDir\": " + jsonString(installDir) +
+      ", \"dryRun\": " + (dryRun ? "true" : "false") + ", \"fatal\": " + fatalJson(report.failure) +
+      ", \"backupsFound\": " + std::to_string(report.backupsFound) + ", \"removed\": [";
   for (std::size_t i = 0; i < report.removed.size(); ++i) {
     const PrunedBackup& removed = report.removed[i];
     if (i > 0) out += ", ";
-    out += "{\"file\": " + jsonString(removed.file) + ", \"name\": " + jsonString(removed.backup.name) +
+    out += "{\"file\": " + jsonString(removed.file) +
+           ", \"name\": " + jsonString(removed.backup.name) +
            ", \"path\": " + jsonString(removed.backup.path) +
            ", \"size\": " + std::to_string(removed.backup.info.size) +
            ", \"sameAs\": " + jsonString(removed.sameAs) +
@@ -111,13 +113,16 @@ std::string pruneJson(const PruneReport& report, std::string_view installDir, bo
   for (std::size_t i = 0; i < report.problems.size(); ++i) {
     const PruneProblem& problem = report.problems[i];
     if (i > 0) out += ", ";
-    out += "{\"path\": " + jsonString(problem.path) + ", \"error\": " + jsonString(errorName(problem.error)) +
-           ", \"hint\": " + jsonString(problemHint(problem.error, problem.readOnly, hintStyle)) + "}";
+    out += "{\"path\": " + jsonString(problem.path) +
+           ", \"error\": " + jsonString(errorName(problem.error)) +
+           ", \"hint\": " + jsonString(problemHint(problem.error, problem.readOnly, hintStyle)) +
+           "}";
   }
   return out + "]}";
 }
 
-std::string pruneProblems(const PruneReport& report, std::string_view installDir, HintStyle hintStyle) {
+std::string pruneProblems(const PruneReport& report, std::string_view installDir,
+                          HintStyle hintStyle) {
   std::string out;
   for (const PruneProblem& problem : report.problems) {
     out += problemLine(problem.path, problem.error, problem.readOnly, hintStyle);
@@ -126,12 +131,14 @@ std::string pruneProblems(const PruneReport& report, std::string_view installDir
   return out;
 }
 
-std::string failureLine(const BackupsFailure& failure, std::string_view installDir, HintStyle hintStyle) {
+std::string failureLine(const BackupsFailure& failure, std::string_view installDir,
+                        HintStyle hintStyle) {
   if (failure.manifest) {
-    return "qorvex-patch: the patch manifest does not load: " + std::string(errorName(failure.error)) + "\n";
+    return "qorvex-patch: the patch manifest does not load: " +
+           std::string(errorName(failure.error)) + "\n";
   }
-  return problemLine(failure.path.empty() ? installDir : std::string_view(failure.path), failure.error, false,
-                     hintStyle);
+  return problemLine(failure.path.empty() ? installDir : std::string_view(failure.path),
+                     failure.error, false, hintStyle);
 }
 
 }  // namespace qorvex::cli

@@ -22,7 +22,9 @@ std::string pruneJson(const PruneReport& report, std::string_view installDir, bo
 
 // "qorvex-patch: {file}: {error}: {what to do}" for each backup that the rule
 // let go but that stayed, and for what stopped the command.
-std::string pruneProblems(const PruneReport& report, std::string_view installDir, HintStyle hintStyle);
-std::string failureLine(const BackupsFailure& failure, std::string_view installDir, HintStyle hintStyle);
+std::string pruneProblems(const PruneReport& report, std::string_view installDir,
+                          HintStyle hintStyle);
+std::string failureLine(const BackupsFailure& failure, std::string_view installDir,
+                        HintStyle hintStyle);
 
 }  // namespace qorvex::cli

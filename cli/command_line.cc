@@ -11,7 +11,8 @@ namespace qorvex::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: qorvex-patch [--payload DIR] [--json] [--dry-run] [--strict] [--prune] ACTION INSTALL_DIR\n"
+    "Usage: qorvex-patch [--payload DIR] [--json] [--dry-run] [--strict] [--prune] ACTION "
+    "INSTALL_DIR\n"
     "       qorvex-patch --help | --version\n"
     "\n"
     "Checks, installs or uninstalls the Mission Editor undo feature in a game\n"
@@ -115,7 +116,8 @@ std::variant<CommandLine, int> parseCommandLine(const std::vector<std::string>& 
   } else {
     return usageError("unknown action '" + action + "'");
   }
-  if (cmd.prune && cmd.action != Action::Backups) return usageError("--prune goes only with backups");
+  if (cmd.prune && cmd.action != Action::Backups)
+    return usageError("--prune goes only with backups");
   if (positional.size() == 2) cmd.installDirArgument = positional[1];
   return cmd;
 }

@@ -15,7 +15,8 @@ namespace qorvex {
 // ".", ".." and the empty name are never looked up in the folder.
 class DirectoryPayload : public PayloadSource {
  public:
-  explicit DirectoryPayload(std::unique_ptr<Directory> overrides) : overrides_(std::move(overrides)) {}
+  explicit DirectoryPayload(std::unique_ptr<Directory> overrides)
+      : overrides_(std::move(overrides)) {}
 
   Result<std::string> manifestText() const override;
   Result<std::string> moduleText() const override;

@@ -70,7 +70,8 @@ void reportPayloadProblem(const std::string& folder, std::string_view name, Erro
 // The texts of the run: the carried ones, or those of --payload. A payload
 // file that is there but cannot be used stops the command before anything
 // runs; only an absent one falls back to the carried text.
-std::optional<qorvex::DirectoryPayload> openPayload(qorvex::FileSystem& fs, const CommandLine& cmd) {
+std::optional<qorvex::DirectoryPayload> openPayload(qorvex::FileSystem& fs,
+                                                    const CommandLine& cmd) {
   if (!cmd.payloadDir) return qorvex::DirectoryPayload(nullptr);
   auto opened = fs.openDirectory(makeAbsolute(*cmd.payloadDir));
   if (!opened) {
@@ -80,7 +81,8 @@ std::optional<qorvex::DirectoryPayload> openPayload(qorvex::FileSystem& fs, cons
     return std::nullopt;
   }
   qorvex::DirectoryPayload payload(std::move(*opened));
-  for (std::string_view name : {qorvex::kManifestName, qorvex::kModuleName, qorvex::kPanelBlockName}) {
+  for (std::string_view name :
+       {qorvex::kManifestName, qorvex::kModuleName, qorvex::kPanelBlockName}) {
     auto text = payload.overrideText(name);
     if (!text && text.error() != Error::FileNotFound) {
       reportPayloadProblem(*cmd.payloadDir, name, text.error());
@@ -117,7 +119,8 @@ std::optional<std::string> resolveInstallDir(qorvex::FileSystem& fs,
   return std::nullopt;
 }
 
-void reportProblem(const std::string& installDir, const std::string& path, Error error, bool readOnly) {
+void reportProblem(const std::string& installDir, const std::string& path, Error error,
+                   bool readOnly) {
   const std::string where = path.empty() ? installDir : path;
   const std::string name(qorvex::errorName(error));
   const std::string hint(qorvex::problemHint(error, readOnly, kHintStyle));
@@ -171,11 +174,15 @@ int runAction(qorvex::FileSystem& fs, const qorvex::DirectoryPayload& payload,
     reportPayloadProblem(*cmd.payloadDir, payload.failedName(), payload.failedError());
   }
   const bool stoppedBeforeStart = !cmd.dryRun && !result.problems.empty();
-  if (!stoppedBeforeStart && result.fatal) qorvex::writeFatalLine(log, qorvex::errorName(result.error));
+  if (!stoppedBeforeStart && result.fatal)
+    qorvex::writeFatalLine(log, qorvex::errorName(result.error));
   if (cmd.json) {
-    const std::string_view name = cmd.action == Action::Check ? "check" : uninstall ? "uninstall" : "install";
+    const std::string_view name = cmd.action == Action::Check ? "check"
+                                  : uninstall                 ? "uninstall"
+                                                              : "install";
     printText(stdout, runJson(result, name, installDir, stoppedBeforeStart ? "" : buffer.text(),
-                              kHintStyle) + "\n");
+                              kHintStyle) +
+                          "\n");
   } else if (!stoppedBeforeStart) {
     printText(stdout, buffer.text());
   }
@@ -218,10 +225,12 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring_view wide(argv[i]);
     // wchar_t is UTF-16 on Windows.
-    std::optional<std::string> arg =
-        qorvex::utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+    std::optional<std::string> arg = qorvex::utf16ToUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
     if (!arg) {
-      std::fprintf(stderr, "qorvex-patch: argument %d is not valid Unicode\nTry 'qorvex-patch --help'.\n", i);
+      std::fprintf(stderr,
+                   "qorvex-patch: argument %d is not valid Unicode\nTry 'qorvex-patch --help'.\n",
+                   i);
       return kExitUsage;
     }
     args.push_back(std::move(*arg));

@@ -20,7 +20,8 @@ std::string messageOf(const ManifestDiagnostic& diagnostic) {
     case ManifestIssue::TrailingText: return "unexpected text after the end of the manifest";
     case ManifestIssue::BadLiteral: return "expected true, false or null";
     case ManifestIssue::BadNumber: return "invalid number";
-    case ManifestIssue::ControlCharacter: return "control character in a string; write \\n, \\t or \\u00XX";
+    case ManifestIssue::ControlCharacter:
+      return "control character in a string; write \\n, \\t or \\u00XX";
     case ManifestIssue::BadEscape: return "invalid escape in a string";
     case ManifestIssue::BadUnicodeEscape: return "expected four hex digits after \\u";
     case ManifestIssue::LoneSurrogate: return "\\u escape is half of a surrogate pair";
@@ -56,7 +57,8 @@ std::string manifestDiagnosticLine(std::string_view file, const ManifestDiagnost
   std::string line = "qorvex-patch: ";
   line.append(file);
   // Only running out of memory has no place.
-  if (diagnostic.line != 0) line += ':' + std::to_string(diagnostic.line) + ':' + std::to_string(diagnostic.column);
+  if (diagnostic.line != 0)
+    line += ':' + std::to_string(diagnostic.line) + ':' + std::to_string(diagnostic.column);
   line += ": ";
   line.append(diagnostic.entry.empty() ? kTopLevel : std::string_view(diagnostic.entry));
   line += ": " + messageOf(diagnostic) + "\n";
@@ -69,7 +71,8 @@ void reportManifestDiagnostics(const DirectoryPayload& payload, std::string_view
   const ManifestCheck check = checkManifest(*text);
   const std::string file = payloadFilePath(payloadDir, kManifestName);
   std::string lines;
-  for (const ManifestDiagnostic& warning : check.warnings) lines += manifestDiagnosticLine(file, warning);
+  for (const ManifestDiagnostic& warning : check.warnings)
+    lines += manifestDiagnosticLine(file, warning);
   if (check.error) lines += manifestDiagnosticLine(file, *check.error);
   // Standard error stays in text mode on Windows, which makes its own CR LF.
   std::fputs(lines.c_str(), stderr);

@@ -33,7 +33,8 @@ std::vector<std::string> logLines(std::string_view log) {
 
 std::string runJson(const RunResult& result, std::string_view action, std::string_view installDir,
                     std::string_view log, HintStyle hintStyle) {
-  std::string out = "{\"action\": " + jsonString(action) + ", \"installDir\": " + jsonString(installDir) +
+  std::string out = "{\"action\": " + jsonString(action) +
+                    ", \"installDir\": " + jsonString(installDir) +
                     ", \"completed\": " + (result.summarized ? "true" : "false") +
                     ", \"success\": " + (result.summarized && result.success ? "true" : "false");
   out += ", \"fatal\": ";
@@ -54,7 +55,8 @@ std::string runJson(const RunResult& result, std::string_view action, std::strin
     if (i > 0) out += ", ";
     out += "{\"path\": " + (problem.path.empty() ? std::string("null") : jsonString(problem.path)) +
            ", \"error\": " + jsonString(errorName(problem.error)) +
-           ", \"hint\": " + jsonString(problemHint(problem.error, problem.readOnly, hintStyle)) + "}";
+           ", \"hint\": " + jsonString(problemHint(problem.error, problem.readOnly, hintStyle)) +
+           "}";
   }
   out += "], \"log\": " + stringArray(logLines(log)) + "}";
   return out;

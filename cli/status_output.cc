@@ -18,8 +18,10 @@ std::string joinedLines(const std::vector<std::size_t>& lines) {
 
 // "{file} [{id}]: {state}", with the error of an unreadable file.
 std::string entryLine(const EntryReport& entry) {
-  std::string line = entry.file + " [" + entry.id + "]: " + std::string(entryStateName(entry.state));
-  if (entry.state == EntryState::Unreadable) line += " (" + std::string(errorName(entry.error)) + ")";
+  std::string line =
+      entry.file + " [" + entry.id + "]: " + std::string(entryStateName(entry.state));
+  if (entry.state == EntryState::Unreadable)
+    line += " (" + std::string(errorName(entry.error)) + ")";
   return line;
 }
 
@@ -48,8 +50,10 @@ std::string entryJson(const EntryReport& entry) {
   std::string out = "{\"file\": " + jsonString(entry.file) + ", \"id\": " + jsonString(entry.id) +
                     ", \"marker\": " + jsonString(entry.marker) +
                     ", \"state\": " + jsonString(entryStateName(entry.state));
-  if (entry.state == EntryState::Unreadable) out += ", \"error\": " + jsonString(errorName(entry.error));
-  if (entry.state == EntryState::AnchorAmbiguous) out += ", \"matchLines\": [" + joinedLines(entry.matchLines) + "]";
+  if (entry.state == EntryState::Unreadable)
+    out += ", \"error\": " + jsonString(errorName(entry.error));
+  if (entry.state == EntryState::AnchorAmbiguous)
+    out += ", \"matchLines\": [" + joinedLines(entry.matchLines) + "]";
   if (entry.nearest) {
     out += ", \"nearest\": {\"line\": " + std::to_string(entry.nearest->line) +
            ", \"matchedTokens\": " + std::to_string(entry.nearest->matchedTokens) +
@@ -81,7 +85,8 @@ std::string statusText(const SurveyReport& report, std::string_view installDir,
   out += "Verdict: " + std::string(verdictName(report.verdict));
   out += newline;
   out += "Module " + std::string(kModuleName) + ": " + std::string(moduleStateName(report.module));
-  if (report.module == ModuleState::Unreadable) out += " (" + std::string(errorName(report.moduleError)) + ")";
+  if (report.module == ModuleState::Unreadable)
+    out += " (" + std::string(errorName(report.moduleError)) + ")";
   out += newline;
   for (const auto* list : {&report.entries, &report.dialogs}) {
     for (const EntryReport& entry : *list) appendEntry(out, entry, newline);
@@ -95,8 +100,10 @@ std::string statusJson(const SurveyReport& report, std::string_view installDir) 
                     ", \"gameBranch\": " + optionalJson(report.gameBranch) +
                     ", \"verdict\": " + jsonString(verdictName(report.verdict)) +
                     ", \"module\": {\"state\": " + jsonString(moduleStateName(report.module));
-  if (report.module == ModuleState::Unreadable) out += ", \"error\": " + jsonString(errorName(report.moduleError));
-  out += "}, \"entries\": " + entriesJson(report.entries) + ", \"dialogs\": " + entriesJson(report.dialogs) + "}";
+  if (report.module == ModuleState::Unreadable)
+    out += ", \"error\": " + jsonString(errorName(report.moduleError));
+  out += "}, \"entries\": " + entriesJson(report.entries) +
+         ", \"dialogs\": " + entriesJson(report.dialogs) + "}";
   return out;
 }
 
@@ -124,8 +131,10 @@ std::string blockingEntries(const SurveyReport& report, std::string_view newline
         continue;
       }
       out += "qorvex-patch: " + entryLine(entry);
-      if (entry.nearest) out += " (nearest text at line " + std::to_string(entry.nearest->line) + ")";
-      if (entry.state == EntryState::AnchorAmbiguous) out += " (lines " + joinedLines(entry.matchLines) + ")";
+      if (entry.nearest)
+        out += " (nearest text at line " + std::to_string(entry.nearest->line) + ")";
+      if (entry.state == EntryState::AnchorAmbiguous)
+        out += " (lines " + joinedLines(entry.matchLines) + ")";
       out += newline;
     }
   }

@@ -74,22 +74,28 @@ SteamSearch searchSteamFolders(FileSystem& fs, const std::string& home) {
 void reportNoSingleInstall(const SteamSearch& search) {
   if (search.installs.empty() && search.libraries.empty()) {
     std::fputs("qorvex-patch: no INSTALL_DIR given, and no Steam was found in:\n", stderr);
-    for (const std::string& folder : search.steamFolders) std::fprintf(stderr, "  %s\n", folder.c_str());
+    for (const std::string& folder : search.steamFolders)
+      std::fprintf(stderr, "  %s\n", folder.c_str());
   } else if (search.installs.empty()) {
-    std::fputs("qorvex-patch: no INSTALL_DIR given, and no game install was found in these Steam "
-               "libraries:\n",
-               stderr);
-    for (const std::string& library : search.libraries) std::fprintf(stderr, "  %s\n", library.c_str());
+    std::fputs(
+        "qorvex-patch: no INSTALL_DIR given, and no game install was found in these Steam "
+        "libraries:\n",
+        stderr);
+    for (const std::string& library : search.libraries)
+      std::fprintf(stderr, "  %s\n", library.c_str());
   } else {
-    std::fputs("qorvex-patch: no INSTALL_DIR given, and the Steam libraries hold several game "
-               "installs; name one as INSTALL_DIR:\n",
-               stderr);
-    for (const Found& install : search.installs) std::fprintf(stderr, "  %s\n", install.installDir.c_str());
+    std::fputs(
+        "qorvex-patch: no INSTALL_DIR given, and the Steam libraries hold several game "
+        "installs; name one as INSTALL_DIR:\n",
+        stderr);
+    for (const Found& install : search.installs)
+      std::fprintf(stderr, "  %s\n", install.installDir.c_str());
   }
   if (search.installs.empty()) {
-    std::fputs("qorvex-patch: name the game's folder, the one that holds MissionEditor, as "
-               "INSTALL_DIR\n",
-               stderr);
+    std::fputs(
+        "qorvex-patch: name the game's folder, the one that holds MissionEditor, as "
+        "INSTALL_DIR\n",
+        stderr);
   }
 }
 
@@ -98,9 +104,10 @@ void reportNoSingleInstall(const SteamSearch& search) {
 std::optional<std::string> findInstallInSteamLibraries(FileSystem& fs) {
   const char* home = std::getenv("HOME");
   if (home == nullptr || !qorvex::isAbsolutePath(home)) {
-    std::fputs("qorvex-patch: no INSTALL_DIR given, and HOME does not name a folder to look for "
-               "Steam in\n",
-               stderr);
+    std::fputs(
+        "qorvex-patch: no INSTALL_DIR given, and HOME does not name a folder to look for "
+        "Steam in\n",
+        stderr);
     return std::nullopt;
   }
   const SteamSearch search = searchSteamFolders(fs, home);

@@ -56,7 +56,8 @@ std::vector<Token> tokenize(std::string_view text) {
 std::size_t lineOfOffset(std::string_view text, std::size_t offset) {
   std::size_t line = 1;
   for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) ++line;
+    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')))
+      ++line;
   }
   return line;
 }
@@ -421,13 +422,11 @@ bool containsIgnoringCr(std::string_view text, std::string_view needle, CrLayout
   if (bareNeedle.empty()) return true;
   if (text.empty()) return false;
   switch (layout) {
-    case CrLayout::None:
-      return findBytes(text, bareNeedle) != std::string_view::npos;
+    case CrLayout::None: return findBytes(text, bareNeedle) != std::string_view::npos;
     case CrLayout::BeforeLf:
       if (std::optional<bool> found = containsAroundLongestLine(text, bareNeedle)) return *found;
       break;
-    case CrLayout::Lone:
-      break;
+    case CrLayout::Lone: break;
   }
   return containsInStrippedWindows(text, bareNeedle);
 }

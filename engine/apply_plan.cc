@@ -72,7 +72,8 @@ Result<void> applyPlan(RunContext& run, RunLog& log, std::string_view passLog,
   problems = checkPlan(run, false);
   if (!problems.empty()) {
     // A fault that has gone meanwhile leaves the first answer standing.
-    if (std::vector<PreflightProblem> all = checkPlan(run, true); !all.empty()) problems = std::move(all);
+    if (std::vector<PreflightProblem> all = checkPlan(run, true); !all.empty())
+      problems = std::move(all);
     return run.failAt(problems.front().path, problems.front().error);
   }
   if (Result<void> removed = removeStaleTemporaryFiles(run); !removed) return removed;
@@ -96,8 +97,9 @@ Result<void> applyPlan(RunContext& run, RunLog& log, std::string_view passLog,
     logged = change.logOffset;
     if (change.kind != PlannedChange::Kind::Create) {
       auto earlier = contentOf.find(change.path);
-      const std::string_view source = earlier == contentOf.end() ? std::string_view(change.path)
-                                                                 : std::string_view(earlier->second);
+      const std::string_view source = earlier == contentOf.end()
+                                          ? std::string_view(change.path)
+                                          : std::string_view(earlier->second);
       if (auto backedUp = createBackup(run, log, change.path, source); !backedUp) {
         run.changes.abandon();
         return run.failAt(change.path, backedUp.error());

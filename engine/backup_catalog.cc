@@ -53,8 +53,8 @@ bool isStamp(std::string_view stamp) {
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
     return false;
   }
-  const std::int64_t seconds =
-      daysFromCivil(number(stamp.substr(0, 4)), month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  const std::int64_t seconds = daysFromCivil(number(stamp.substr(0, 4)), month, day) * 86400 +
+                               hour * 3600 + minute * 60 + second;
   return formatBackupStamp(seconds) == stamp;
 }
 
@@ -111,7 +111,8 @@ std::vector<std::string> backedUpFiles(const PatchManifest& manifest) {
   return files;
 }
 
-Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir, const std::vector<std::string>& files,
+Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir,
+                                                 const std::vector<std::string>& files,
                                                  std::string& failedPath) {
   // Most files share a folder; each is listed once.
   std::map<std::string, std::vector<std::string>, std::less<>> listings;
@@ -125,7 +126,8 @@ Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir, const std::vect
         failedPath = listable(folder);
         return fail(names.error());
       }
-      listing = listings.emplace(folder, names ? std::move(*names) : std::vector<std::string>()).first;
+      listing =
+          listings.emplace(folder, names ? std::move(*names) : std::vector<std::string>()).first;
     }
     BackedUpFile file{path, {}};
     for (const std::string& entry : listing->second) {
@@ -151,8 +153,8 @@ Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir, const std::vect
   return catalog;
 }
 
-OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, Clock& clock, const PayloadSource& payload,
-                          LockMode mode) {
+OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, Clock& clock,
+                          const PayloadSource& payload, LockMode mode) {
   OpenedBackups opened;
   try {
     auto manifest = loadManifest(payload);

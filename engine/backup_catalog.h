@@ -55,7 +55,8 @@ std::vector<std::string> backedUpFiles(const PatchManifest& manifest);
 // file, never a link, folder or FIFO of a backup's name. A folder that is not
 // there holds no backups. On failure `failedPath` names the folder or the
 // file whose lookup failed.
-Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir, const std::vector<std::string>& files,
+Result<std::vector<BackedUpFile>> catalogBackups(Directory& dir,
+                                                 const std::vector<std::string>& files,
                                                  std::string& failedPath);
 
 // How a command on the backups ended when it could not go through.
@@ -77,8 +78,8 @@ struct OpenedBackups {
 // Loads the manifest, opens the install, takes the run's lock in `mode`
 // (waiting like a run does, so that a run under way is not caught halfway)
 // and catalogues the backups.
-OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, Clock& clock, const PayloadSource& payload,
-                          LockMode mode);
+OpenedBackups openBackups(std::string_view installDir, FileSystem& fs, Clock& clock,
+                          const PayloadSource& payload, LockMode mode);
 
 struct BackupListing {
   std::optional<BackupsFailure> failure;

@@ -55,7 +55,8 @@ Error changedIfGone(Error error) {
 }
 
 // The same regular file, of the same size, as when it was compared.
-Result<FileInfo> stillAsCompared(Directory& dir, const std::string& path, const FileInfo& compared) {
+Result<FileInfo> stillAsCompared(Directory& dir, const std::string& path,
+                                 const FileInfo& compared) {
   auto info = dir.fileInfo(path);
   if (!info) return fail(changedIfGone(info.error()));
   if (info->kind != FileKind::File || info->size != compared.size || !info->sameFileAs(compared)) {
@@ -123,7 +124,8 @@ PrunePlan planPrune(Directory& dir, const std::vector<BackedUpFile>& catalog) {
   return plan;
 }
 
-void carryOutPrune(Clock& clock, Directory& dir, const PrunePlan& plan, bool dryRun, PruneReport& report) {
+void carryOutPrune(Clock& clock, Directory& dir, const PrunePlan& plan, bool dryRun,
+                   PruneReport& report) {
   report.problems.insert(report.problems.end(), plan.unread.begin(), plan.unread.end());
   // A dry run counts the names it would remove, to tell when the last name
   // of a file would go, as the removals themselves would show.
@@ -150,7 +152,8 @@ void carryOutPrune(Clock& clock, Directory& dir, const PrunePlan& plan, bool dry
       Result<void> deleted;
       if (!now) {
         deleted = fail(now.error());
-      } else if (auto keeper = stillAsCompared(dir, candidate.sameAs, candidate.sameAsInfo); !keeper) {
+      } else if (auto keeper = stillAsCompared(dir, candidate.sameAs, candidate.sameAsInfo);
+                 !keeper) {
         deleted = fail(keeper.error());
       } else {
         deleted = waitWhileBusy(clock, [&] { return dir.deleteFile(path); });
@@ -174,8 +177,8 @@ PruneReport pruneBackups(std::string_view installDir, FileSystem& fs, const Payl
                          bool dryRun, Clock& clock) {
   PruneReport report;
   try {
-    OpenedBackups opened =
-        openBackups(installDir, fs, clock, payload, dryRun ? LockMode::Shared : LockMode::Exclusive);
+    OpenedBackups opened = openBackups(installDir, fs, clock, payload,
+                                       dryRun ? LockMode::Shared : LockMode::Exclusive);
     if (opened.failure) {
       report.failure = std::move(opened.failure);
       return report;

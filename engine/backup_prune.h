@@ -64,7 +64,8 @@ struct PruneReport {
 // compared (the same kind, size and identity); what stays is a problem, not
 // a reason to stop. Then makes the removals durable. A dry run checks each
 // candidate the same way but removes nothing, and reports the same.
-void carryOutPrune(Clock& clock, Directory& dir, const PrunePlan& plan, bool dryRun, PruneReport& report);
+void carryOutPrune(Clock& clock, Directory& dir, const PrunePlan& plan, bool dryRun,
+                   PruneReport& report);
 
 // The whole command: loads the manifest, opens the install, takes the lock of
 // a run that writes (a dry run: of one that reads) so that no run changes a

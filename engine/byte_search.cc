@@ -23,8 +23,7 @@ std::size_t searchBytes(std::string_view haystack, std::string_view needle, std:
   return static_cast<std::size_t>(static_cast<const char*>(hit) - haystack.data());
 #else
   const char* end = base + length;
-  const char* hit =
-      std::search(base, end, std::boyer_moore_searcher(needle.begin(), needle.end()));
+  const char* hit = std::search(base, end, std::boyer_moore_searcher(needle.begin(), needle.end()));
   if (hit == end) return npos;
   return static_cast<std::size_t>(hit - haystack.data());
 #endif

@@ -7,9 +7,7 @@
 #include "temporary_file.h"
 
 namespace qorvex {
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 ChangeSet::~ChangeSet() {
   if (staged_.empty() && linked_.empty()) return;

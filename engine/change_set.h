@@ -24,7 +24,8 @@ namespace qorvex {
 // it. One ChangeSet belongs to one run.
 class ChangeSet {
  public:
-  ChangeSet(Clock& clock, Random& random, Directory& dir) : clock_(clock), random_(random), dir_(dir) {}
+  ChangeSet(Clock& clock, Random& random, Directory& dir)
+      : clock_(clock), random_(random), dir_(dir) {}
   ChangeSet(const ChangeSet&) = delete;
   ChangeSet& operator=(const ChangeSet&) = delete;
   // Whatever is still staged is given up: its temporary files go, and its

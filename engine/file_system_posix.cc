@@ -145,7 +145,8 @@ class PosixWritableFile : public WritableFile {
   // on, so that the flush before the changes take effect has less to wait for.
   void startWriteback(ssize_t written) {
 #if defined(__linux__)
-    (void)::sync_file_range(fd_.get(), static_cast<off64_t>(offset_), written, SYNC_FILE_RANGE_WRITE);
+    (void)::sync_file_range(fd_.get(), static_cast<off64_t>(offset_), written,
+                            SYNC_FILE_RANGE_WRITE);
 #endif
     offset_ += static_cast<std::uint64_t>(written);
   }
@@ -207,11 +208,14 @@ class PosixDirectory : public Directory {
     // One byte more than the size, to see whether the file grew meanwhile.
     std::size_t wanted = static_cast<std::size_t>(size) + 1;
     content.reserve(wanted + spare);
-    content.resize_and_overwrite(wanted, [&](char* p, std::size_t n) { return filled = readInto(p, n); });
+    content.resize_and_overwrite(wanted,
+                                 [&](char* p, std::size_t n) { return filled = readInto(p, n); });
     while (readError == 0 && filled == wanted && filled <= maxBytes) {
-      const std::size_t more = std::min<std::size_t>(65536, static_cast<std::size_t>(maxBytes) + 1 - filled);
+      const std::size_t more =
+          std::min<std::size_t>(65536, static_cast<std::size_t>(maxBytes) + 1 - filled);
       wanted = filled + more;
-      content.resize_and_overwrite(wanted, [&](char* p, std::size_t) { return filled += readInto(p + filled, more); });
+      content.resize_and_overwrite(
+          wanted, [&](char* p, std::size_t) { return filled += readInto(p + filled, more); });
     }
     if (readError != 0) return fail(fromErrno(readError));
     if (filled > maxBytes) return fail(Error::StreamTooLong);
@@ -238,7 +242,9 @@ class PosixDirectory : public Directory {
     const bool exact = haveModel && (modelMode & ~(0777 & ~processUmask())) == 0;
     FileDescriptor file(::openat(parent->fd, parent->name.c_str(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                 !haveModel ? 0666 : exact ? modelMode : 0600));
+                                 !haveModel ? 0666
+                                 : exact    ? modelMode
+                                            : 0600));
     if (file.get() < 0) return fail(fromErrno(errno));
     changed(parent->fd);
     if (haveModel) {
@@ -263,7 +269,8 @@ class PosixDirectory : public Directory {
     auto existing = regularFile(path);
     if (!existing) return fail(existing.error());
     const Parent& parent = existing->parent;
-    if (isReadOnlyFile(existing->info, parent.fd, parent.name.c_str())) return fail(Error::AccessDenied);
+    if (isReadOnlyFile(existing->info, parent.fd, parent.name.c_str()))
+      return fail(Error::AccessDenied);
     if (::faccessat(parent.fd, ".", W_OK | X_OK, AT_EACCESS) != 0) return failErrno();
     return {};
   }
@@ -326,7 +333,8 @@ class PosixDirectory : public Directory {
     if (!target) return fail(target.error());
     changed(target->fd);
     // Without AT_SYMLINK_FOLLOW: the name itself is linked, never a target.
-    if (::linkat(source->parent.fd, source->parent.name.c_str(), target->fd, target->name.c_str(), 0) != 0) {
+    if (::linkat(source->parent.fd, source->parent.name.c_str(), target->fd, target->name.c_str(),
+                 0) != 0) {
       return failErrno();
     }
     return {};
@@ -479,8 +487,7 @@ class PosixDirectory : public Directory {
       const std::size_t slash = native.find('/', start);
       const bool last = slash == std::string::npos;
       const std::string name = native.substr(start, last ? std::string::npos : slash - start);
-      const int componentFlags =
-          (last ? flags : O_PATH | O_DIRECTORY) | O_NOFOLLOW | O_CLOEXEC;
+      const int componentFlags = (last ? flags : O_PATH | O_DIRECTORY) | O_NOFOLLOW | O_CLOEXEC;
       FileDescriptor next(::openat(at, name.c_str(), componentFlags));
       if (next.get() < 0) {
         const int code = errno;

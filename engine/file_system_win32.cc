@@ -240,7 +240,9 @@ Error notARegularFile(const Found& found) {
   return found.kind == FileKind::Directory ? Error::IsDir : Error::NotAFile;
 }
 
-bool markedReadOnly(const Found& found) { return (found.attributes & FILE_ATTRIBUTE_READONLY) != 0; }
+bool markedReadOnly(const Found& found) {
+  return (found.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
 
 // Attributes a replacement takes over from the file it replaces. Never
 // FILE_ATTRIBUTE_READONLY: the new file is a temporary one until it is put in
@@ -456,7 +458,8 @@ class Win32Directory : public Directory {
   Result<void> renameNoReplace(std::string_view from, std::string_view to) override {
     auto places = fileAndNewName(from, to);
     if (!places) return fail(places.error());
-    if (MoveFileExW(places->source.full.c_str(), places->target.full.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (MoveFileExW(places->source.full.c_str(), places->target.full.c_str(),
+                    MOVEFILE_WRITE_THROUGH)) {
       return {};
     }
     return fail(errorNaming(GetLastError(), places->target));
@@ -468,7 +471,8 @@ class Win32Directory : public Directory {
     if (auto removable = checkNamesRemovable(places->source.full); !removable) {
       return fail(removable.error());
     }
-    if (CreateHardLinkW(places->target.full.c_str(), places->source.full.c_str(), nullptr)) return {};
+    if (CreateHardLinkW(places->target.full.c_str(), places->source.full.c_str(), nullptr))
+      return {};
     return fail(errorNaming(GetLastError(), places->target));
   }
 
@@ -669,8 +673,8 @@ class Win32Directory : public Directory {
     const std::wstring full = place.full.substr(0, root_.size() + slash);
     // Without FILE_FLAG_OPEN_REPARSE_POINT: every link on the way is
     // followed, so that its name shows where the way leads.
-    Handle folder(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Handle folder(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder.valid()) {
       const DWORD code = GetLastError();
       if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
@@ -693,10 +697,9 @@ class Win32Directory : public Directory {
     Handle handle;
     // A file whose deletion is pending is waited for: it is about to be gone.
     bool opened = retryWhileDeletePending([&] {
-      handle = Handle(CreateFileW(place.full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                  OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                  nullptr));
+      handle = Handle(
+          CreateFileW(place.full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
       return handle.valid();
     });
     if (!opened) {
@@ -943,8 +946,8 @@ Result<std::wstring> widenPath(std::string_view utf8) {
 Result<std::string> narrowPath(std::wstring_view utf16) {
   try {
     // A lone surrogate half fails rather than becoming U+FFFD.
-    std::optional<std::string> utf8 =
-        utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(utf16.data()), utf16.size()));
+    std::optional<std::string> utf8 = utf16ToUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(utf16.data()), utf16.size()));
     if (!utf8) return fail(Error::BadPathName);
     return std::move(*utf8);
   } catch (const std::bad_alloc&) {

@@ -5,7 +5,8 @@ namespace qorvex {
 std::string_view problemHint(Error error, bool readOnly, HintStyle style) {
   const bool windows = style == HintStyle::Windows;
   if (readOnly) {
-    return windows ? "the file is marked read-only; clear its Read-only attribute (Properties), then retry"
+    return windows ? "the file is marked read-only; clear its Read-only attribute (Properties), "
+                     "then retry"
                    : "the file is read-only; give it write permission (chmod u+w), then retry";
   }
   switch (error) {
@@ -18,15 +19,15 @@ std::string_view problemHint(Error error, bool readOnly, HintStyle style) {
              "file open, then retry";
     case Error::NoSpaceLeft: return "the drive is full; free space on that drive, then retry";
     case Error::InstallBusy:
-      return "another setup run is changing this game install; wait until it has finished, then retry";
+      return "another setup run is changing this game install; wait until it has finished, then "
+             "retry";
     case Error::FileChanged:
       return "the file changed while it was being compared; run the command again";
     case Error::LinkRefused:
       return "a link leads out of the game install here; put the real folder or file in its place";
     case Error::IsDir:
       return "a folder stands where the game has a file; repair the game install, then retry";
-    case Error::NotAFile:
-      return "this is not a regular file; repair the game install, then retry";
+    case Error::NotAFile: return "this is not a regular file; repair the game install, then retry";
     case Error::EmbeddedResourceNotFound:
       return "the payload carries no block of the name the manifest gives; check the manifest's "
              "insertBlockResource and the --payload folder";
@@ -56,12 +57,14 @@ std::string installDirHint(const InstallDirDiagnosis& diagnosis, std::string_vie
           .append(diagnosis.suggestion);
       break;
     case InstallDirDiagnosis::HoldsInstall:
-      hint.append("This folder holds a game install; choose that one: ").append(diagnosis.suggestion);
+      hint.append("This folder holds a game install; choose that one: ")
+          .append(diagnosis.suggestion);
       break;
     case InstallDirDiagnosis::NoAccess:
       hint.append(diagnosis.suggestion)
-          .append(" may not be opened by this user; fix its permissions, or run as the user who owns "
-                  "the game files.");
+          .append(
+              " may not be opened by this user; fix its permissions, or run as the user who owns "
+              "the game files.");
       break;
     case InstallDirDiagnosis::NoInstall:
       hint.append("No MissionEditor folder is in ")

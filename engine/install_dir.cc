@@ -21,7 +21,8 @@ Result<std::string_view> normalizeInstallDir(std::string_view text) {
 
 bool looksLikeGameInstall(FileSystem& fs, std::string_view dir, char separator) {
   std::string joined(dir);
-  if (joined.empty() || (joined.back() != '\\' && joined.back() != '/')) joined.push_back(separator);
+  if (joined.empty() || (joined.back() != '\\' && joined.back() != '/'))
+    joined.push_back(separator);
   joined.append("MissionEditor");
   if (!isAbsolutePath(joined)) return false;
   return fs.openDirectory(joined).has_value();
@@ -61,7 +62,8 @@ InstallDirDiagnosis diagnoseInstallDir(FileSystem& fs, std::string_view dir, cha
   }
   // There, but closed to this user: that is what to fix, not the choice.
   const std::string missionEditor = joined(dir, "MissionEditor", separator);
-  if (auto inside = fs.openDirectory(missionEditor); !inside && inside.error() == Error::AccessDenied) {
+  if (auto inside = fs.openDirectory(missionEditor);
+      !inside && inside.error() == Error::AccessDenied) {
     diagnosis.kind = InstallDirDiagnosis::NoAccess;
     diagnosis.suggestion = missionEditor;
     return diagnosis;
@@ -70,7 +72,8 @@ InstallDirDiagnosis diagnoseInstallDir(FileSystem& fs, std::string_view dir, cha
   const std::size_t slash = dir.find_last_of("\\/");
   if (slash != std::string_view::npos &&
       equalsIgnoringAsciiCase(dir.substr(slash + 1), "MissionEditor")) {
-    std::string_view parent = dir.substr(0, slash == 0 || (slash == 2 && dir[1] == ':') ? slash + 1 : slash);
+    std::string_view parent =
+        dir.substr(0, slash == 0 || (slash == 2 && dir[1] == ':') ? slash + 1 : slash);
     if (looksLikeGameInstall(fs, parent, separator)) {
       diagnosis.kind = InstallDirDiagnosis::MissionEditorItself;
       diagnosis.suggestion = parent;

@@ -29,7 +29,8 @@ Result<void> unreadableLuaFile(RunContext& run, const FileEntry& file, Error err
       surveyUnreadable(run, file.relativePath, patch.id, patch.marker, error);
     }
   }
-  if (error == Error::FileNotFound) run.addError(texts::luaFileMissing(file.relativePath, file.patches.size()));
+  if (error == Error::FileNotFound)
+    run.addError(texts::luaFileMissing(file.relativePath, file.patches.size()));
   return {};
 }
 
@@ -87,7 +88,8 @@ Result<void> patchFile(RunContext& run, const FileEntry& file) {
   for (std::size_t i = 0; i < file.patches.size(); ++i) {
     const PatchEntry& patch = file.patches[i];
     if (patch.id == kInitCallId) {
-      if (Result<void> migrated = migrateStaleInitCall(run, file, patch, working); !migrated) return migrated;
+      if (Result<void> migrated = migrateStaleInitCall(run, file, patch, working); !migrated)
+        return migrated;
     }
     switch (applyEntry(run, path, patch, blocks[i], working, original)) {
       case EntryOutcome::AlreadyApplied: ++alreadyApplied; break;

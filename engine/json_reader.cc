@@ -18,7 +18,8 @@ bool isPlainKey(std::string_view key) {
   if (key.empty()) return false;
   for (char c : key) {
     const auto b = static_cast<unsigned char>(c);
-    if (b <= ' ' || b == 0x7F || c == '.' || c == '[' || c == ']' || c == '"' || c == '\\') return false;
+    if (b <= ' ' || b == 0x7F || c == '.' || c == '[' || c == ']' || c == '"' || c == '\\')
+      return false;
   }
   return true;
 }
@@ -46,11 +47,12 @@ void appendQuotedKey(std::string& out, std::string_view key) {
   out += "\"]";
 }
 
-
 }  // namespace
 
-std::size_t JsonReader::KeyHash::operator()(const std::pair<std::uint64_t, std::string>& key) const {
-  return std::hash<std::string>{}(key.second) ^ static_cast<std::size_t>(key.first * 0x9E3779B97F4A7C15u);
+std::size_t JsonReader::KeyHash::operator()(
+    const std::pair<std::uint64_t, std::string>& key) const {
+  return std::hash<std::string>{}(key.second) ^
+         static_cast<std::size_t>(key.first * 0x9E3779B97F4A7C15u);
 }
 
 void JsonReader::failAt(std::size_t offset, ManifestIssue issue, std::string key) const {
@@ -131,7 +133,8 @@ std::size_t JsonReader::readObject(const std::vector<JsonField>& fields, Manifes
         seen[static_cast<std::size_t>(known - fields.begin())] = true;
         known->read();
       } else {
-        if (unknownKeys_ != nullptr) unknownKeys_->push_back({ManifestIssue::UnknownKey, keyAt, entry()});
+        if (unknownKeys_ != nullptr)
+          unknownKeys_->push_back({ManifestIssue::UnknownKey, keyAt, entry()});
         skipValue();
       }
       path_.pop_back();
@@ -143,7 +146,8 @@ std::size_t JsonReader::readObject(const std::vector<JsonField>& fields, Manifes
     }
   }
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (fields[i].required && !seen[i]) failAt(brace, ManifestIssue::MissingKey, std::string(fields[i].name));
+    if (fields[i].required && !seen[i])
+      failAt(brace, ManifestIssue::MissingKey, std::string(fields[i].name));
   }
   forgetKeys(firstKey);
   return brace;
@@ -269,12 +273,13 @@ std::int64_t JsonReader::integerValue(std::string_view number, std::size_t start
     ++exponent;
   }
   if (exponent < 0) failAt(start, ManifestIssue::FractionalNumber);
-  if (static_cast<std::int64_t>(digits.size()) + exponent > 19) failAt(start, ManifestIssue::NumberOutOfRange);
+  if (static_cast<std::int64_t>(digits.size()) + exponent > 19)
+    failAt(start, ManifestIssue::NumberOutOfRange);
   unsigned __int128 magnitude = 0;
   for (char d : digits) magnitude = magnitude * 10 + static_cast<unsigned>(d - '0');
   for (std::int64_t e = 0; e < exponent; ++e) magnitude *= 10;
-  const unsigned __int128 limit =
-      negative ? (static_cast<unsigned __int128>(1) << 63) : ((static_cast<unsigned __int128>(1) << 63) - 1);
+  const unsigned __int128 limit = negative ? (static_cast<unsigned __int128>(1) << 63)
+                                           : ((static_cast<unsigned __int128>(1) << 63) - 1);
   if (magnitude > limit) failAt(start, ManifestIssue::NumberOutOfRange);
   if (negative) return static_cast<std::int64_t>(-static_cast<__int128>(magnitude));
   return static_cast<std::int64_t>(magnitude);
@@ -442,7 +447,8 @@ void JsonReader::skipValue() {
         break;
       }
       if (next != (inObject ? '}' : ']')) {
-        failAt(pos_, inObject ? ManifestIssue::ExpectedCommaOrBrace : ManifestIssue::ExpectedCommaOrBracket);
+        failAt(pos_, inObject ? ManifestIssue::ExpectedCommaOrBrace
+                              : ManifestIssue::ExpectedCommaOrBracket);
       }
       ++pos_;
       if (inObject) forgetKeys(open.back().firstKey);

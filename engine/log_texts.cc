@@ -26,10 +26,12 @@ std::string moduleUpToDate(std::string_view moduleName) {
   return cat({"[SKIP] ", moduleName, " is already up to date.\n"});
 }
 
-std::string patchingFile(std::string_view path, std::uint32_t applied, std::uint32_t alreadyApplied) {
-  if (alreadyApplied == 0) return cat({"[PATCH] ", path, " - applying ", number(applied), " patch(es).\n"});
-  return cat({"[PATCH] ", path, " - applying ", number(applied), " patch(es), ", number(alreadyApplied),
-              " already applied.\n"});
+std::string patchingFile(std::string_view path, std::uint32_t applied,
+                         std::uint32_t alreadyApplied) {
+  if (alreadyApplied == 0)
+    return cat({"[PATCH] ", path, " - applying ", number(applied), " patch(es).\n"});
+  return cat({"[PATCH] ", path, " - applying ", number(applied), " patch(es), ",
+              number(alreadyApplied), " already applied.\n"});
 }
 
 std::string allApplied(std::string_view path, std::uint32_t alreadyApplied) {
@@ -37,8 +39,9 @@ std::string allApplied(std::string_view path, std::uint32_t alreadyApplied) {
 }
 
 std::string migratingInitCall(std::string_view path, std::string_view id) {
-  return cat({"[MIGRATE] ", path, " [", id,
-              "] - removing stale in-loop qorvex.init() call for reinsertion at the fixed location.\n"});
+  return cat(
+      {"[MIGRATE] ", path, " [", id,
+       "] - removing stale in-loop qorvex.init() call for reinsertion at the fixed location.\n"});
 }
 
 std::string insertingPanel(std::string_view path) {
@@ -46,7 +49,8 @@ std::string insertingPanel(std::string_view path) {
 }
 
 std::string panelPresent(std::string_view path, bool unmarked) {
-  return cat({"[SKIP] ", path, " - QORVEX panel block already present", unmarked ? " (unmarked)" : "", ".\n"});
+  return cat({"[SKIP] ", path, " - QORVEX panel block already present",
+              unmarked ? " (unmarked)" : "", ".\n"});
 }
 
 std::string removingBlocks(std::string_view path, std::uint32_t removed) {
@@ -61,24 +65,30 @@ std::string removingModule(std::string_view moduleName) {
   return cat({"[UNINSTALL] ", moduleName, " - removing file.\n"});
 }
 
-std::string backupMade(std::string_view backupName) { return cat({"        backup -> ", backupName, "\n"}); }
+std::string backupMade(std::string_view backupName) {
+  return cat({"        backup -> ", backupName, "\n"});
+}
 
 std::string manifestNotLoaded(std::string_view errorName) {
   return cat({"ERROR: Failed to load embedded patch manifest -> ", errorName, "\r\n"});
 }
 
 std::string installDirNotOpened(std::string_view installDir, std::string_view errorName) {
-  return cat({"ERROR: Could not open game install directory '", installDir, "' -> ", errorName, "\r\n"});
+  return cat(
+      {"ERROR: Could not open game install directory '", installDir, "' -> ", errorName, "\r\n"});
 }
 
 std::string luaFileMissing(std::string_view path, std::size_t patches) {
   return cat({path, ": file not found, skipped (", number(patches), " patch(es) not applied)"});
 }
 
-std::string dialogFileMissing(std::string_view path) { return cat({path, ": file not found, skipped."}); }
+std::string dialogFileMissing(std::string_view path) {
+  return cat({path, ": file not found, skipped."});
+}
 
 std::string luaAnchorNotFound(std::string_view path, std::string_view id) {
-  return cat({path, " [", id, "]: anchor not found - DCS update may have changed this file's structure. ",
+  return cat({path, " [", id,
+              "]: anchor not found - DCS update may have changed this file's structure. ",
               kManualReview});
 }
 
@@ -93,10 +103,12 @@ std::string dialogAnchorNotFound(std::string_view path) {
 }
 
 std::string dialogAnchorAmbiguous(std::string_view path, std::size_t count) {
-  return cat({path, ": anchor matched ", number(count), " times (ambiguous) - skipped. ", kManualReview});
+  return cat(
+      {path, ": anchor matched ", number(count), " times (ambiguous) - skipped. ", kManualReview});
 }
 
-std::string unbalancedNotWritten(std::string_view path, std::string_view when, std::string_view fault) {
+std::string unbalancedNotWritten(std::string_view path, std::string_view when,
+                                 std::string_view fault) {
   return cat({path, ": ", when, " balance check failed -> ", fault, ". File was NOT written."});
 }
 

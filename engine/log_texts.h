@@ -12,7 +12,8 @@ namespace qorvex::texts {
 // Progress lines (each ends in LF; the log makes it CR LF).
 std::string moduleLine(bool update, std::string_view moduleName);  // [CREATE] / [UPDATE]
 std::string moduleUpToDate(std::string_view moduleName);
-std::string patchingFile(std::string_view path, std::uint32_t applied, std::uint32_t alreadyApplied);
+std::string patchingFile(std::string_view path, std::uint32_t applied,
+                         std::uint32_t alreadyApplied);
 std::string allApplied(std::string_view path, std::uint32_t alreadyApplied);
 std::string migratingInitCall(std::string_view path, std::string_view id);
 std::string insertingPanel(std::string_view path);
@@ -34,7 +35,8 @@ std::string luaAnchorAmbiguous(std::string_view path, std::string_view id, std::
 std::string dialogAnchorNotFound(std::string_view path);
 std::string dialogAnchorAmbiguous(std::string_view path, std::size_t count);
 // `when` names the moment: "post-patch", "post-uninstall".
-std::string unbalancedNotWritten(std::string_view path, std::string_view when, std::string_view fault);
+std::string unbalancedNotWritten(std::string_view path, std::string_view when,
+                                 std::string_view fault);
 std::string moduleUnbalanced(std::string_view moduleName, std::string_view fault);
 
 }  // namespace qorvex::texts

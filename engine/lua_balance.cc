@@ -18,8 +18,8 @@ constexpr std::size_t kMaxLongBracketLevel = 16;
 // before it. An escaped line feed inside a quoted string counts as well, so the
 // number is the line an editor shows.
 std::uint64_t lineAt(std::string_view text, std::size_t position) {
-  return 1 + static_cast<std::uint64_t>(
-                 std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(position), '\n'));
+  return 1 + static_cast<std::uint64_t>(std::count(
+                 text.begin(), text.begin() + static_cast<std::ptrdiff_t>(position), '\n'));
 }
 
 std::string unbalancedCloser(char closer, std::uint64_t line) {
@@ -49,8 +49,7 @@ int longBracketLevel(std::string_view text, std::size_t from) {
 }
 
 std::optional<std::string> endOfText(char quote, bool inLongString, bool inLongComment,
-                                     std::int64_t paren, std::int64_t brace,
-                                     std::int64_t bracket) {
+                                     std::int64_t paren, std::int64_t brace, std::int64_t bracket) {
   if (quote != 0) {
     std::string message = "Unterminated string literal (started with ";
     message.push_back(quote);
@@ -127,8 +126,8 @@ inline std::size_t nextStringStop(const char* data, std::size_t pos, std::size_t
 
 // Inside a long string or comment: the position just past its closer ("]",
 // level '=', "]", of exactly that level), or n when it is not closed.
-inline std::size_t skipLongBracketBody(std::string_view text, std::size_t pos, std::size_t closerLength,
-                                       bool& closed) {
+inline std::size_t skipLongBracketBody(std::string_view text, std::size_t pos,
+                                       std::size_t closerLength, bool& closed) {
   const char* data = text.data();
   const std::size_t n = text.size();
   for (;;) {
@@ -197,15 +196,9 @@ std::optional<std::string> checkLuaBalance(std::string_view text) {
     const char c = data[pos];
     switch (c) {
       case '"':
-      case '\'':
-        quote = c;
-        break;
-      case '(':
-        ++paren;
-        break;
-      case '{':
-        ++brace;
-        break;
+      case '\'': quote = c; break;
+      case '(': ++paren; break;
+      case '{': ++brace; break;
       case ')':
         if (--paren < 0) return unbalancedCloser(')', lineAt(text, pos));
         break;

@@ -15,7 +15,8 @@ namespace {
 
 // The first relativePath that the run would refuse, in the run's order: every
 // Lua file, then every dialog file.
-std::optional<JsonNote> firstBadPath(const PatchManifestJson& manifest, const ManifestNotes& notes) {
+std::optional<JsonNote> firstBadPath(const PatchManifestJson& manifest,
+                                     const ManifestNotes& notes) {
   for (std::size_t i = 0; i < manifest.files.size(); ++i) {
     if (!checkManifestPath(manifest.files[i].relativePath)) return notes.filePaths[i];
   }
@@ -25,10 +26,11 @@ std::optional<JsonNote> firstBadPath(const PatchManifestJson& manifest, const Ma
   return std::nullopt;
 }
 
-ManifestDiagnostic placed(TextPlaces& places, ManifestIssue issue, std::size_t offset, std::string entry,
-                          std::string key = {}) {
+ManifestDiagnostic placed(TextPlaces& places, ManifestIssue issue, std::size_t offset,
+                          std::string entry, std::string key = {}) {
   places.advanceTo(offset);
-  return ManifestDiagnostic{issue, places.line(), places.column(), std::move(entry), std::move(key)};
+  return ManifestDiagnostic{issue, places.line(), places.column(), std::move(entry),
+                            std::move(key)};
 }
 
 }  // namespace

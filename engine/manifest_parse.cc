@@ -27,7 +27,8 @@ PatchEntryJson readPatchEntry(JsonReader& in, ManifestNotes* notes) {
        }},
       {"insertText", false,
        [&] {
-         if (!in.readNullIfPresent()) entry.insertText = in.readStringValue(ManifestIssue::ExpectedStringOrNull);
+         if (!in.readNullIfPresent())
+           entry.insertText = in.readStringValue(ManifestIssue::ExpectedStringOrNull);
        }},
       {"insertTextBefore", false,
        [&] {
@@ -40,7 +41,8 @@ PatchEntryJson readPatchEntry(JsonReader& in, ManifestNotes* notes) {
   // forgotten text than a wish.
   const bool empty = (!entry.insertTextBefore || entry.insertTextBefore->empty()) &&
                      (!entry.insertText || entry.insertText->empty());
-  if (notes != nullptr && empty) notes->warnings.push_back({ManifestIssue::EmptyInsertText, brace, in.entry()});
+  if (notes != nullptr && empty)
+    notes->warnings.push_back({ManifestIssue::EmptyInsertText, brace, in.entry()});
   return entry;
 }
 

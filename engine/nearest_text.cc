@@ -43,7 +43,8 @@ class AnchorWords {
   explicit AnchorWords(std::string_view anchor) : anchor_(anchor), tokens_(tokenize(anchor)) {
     for (std::size_t t = 0; t < tokens_.size(); ++t) {
       if (tokens_[t].kind != TokenKind::Word) continue;
-      auto [it, added] = ids_.try_emplace(textOf(anchor, tokens_[t]), static_cast<int>(ids_.size()));
+      auto [it, added] =
+          ids_.try_emplace(textOf(anchor, tokens_[t]), static_cast<int>(ids_.size()));
       words_.push_back(it->second);
       wordTokens_.push_back(t);
     }
@@ -79,7 +80,7 @@ class AnchorWords {
  private:
   std::string_view anchor_;
   std::vector<Token> tokens_;
-  std::vector<int> words_;                         // ids of the anchor's words, in order
+  std::vector<int> words_;  // ids of the anchor's words, in order
   std::vector<std::size_t> wordTokens_;
   std::unordered_map<std::string_view, int> ids_;  // views into the anchor, which outlives this
   std::string_view lastWord_;
@@ -104,7 +105,8 @@ int nextColumn(const AnchorWords& anchor, const FileWord& word, const std::vecto
   column[0] = 0;
   int best = 0;
   for (std::size_t i = 1; i <= m; ++i) {
-    const int diagonal = previous[i - 1] + (anchor.wordMatches(i - 1, word.id, word.endsInside) ? kMatch : kChange);
+    const int diagonal =
+        previous[i - 1] + (anchor.wordMatches(i - 1, word.id, word.endsInside) ? kMatch : kChange);
     const int score = std::max({0, diagonal, column[i - 1] + kGap, previous[i] + kGap});
     column[i] = score;
     if (score > best) {
@@ -179,7 +181,8 @@ std::vector<WordPair> alignWords(const AnchorWords& anchor, const std::vector<Fi
   };
   for (std::size_t k = 1; k <= w; ++k) {
     for (std::size_t i = 1; i <= m; ++i) {
-      at(i, k) = std::max({0, at(i - 1, k - 1) + pairScore(i, k), at(i, k - 1) + kGap, at(i - 1, k) + kGap});
+      at(i, k) = std::max(
+          {0, at(i - 1, k - 1) + pairScore(i, k), at(i, k - 1) + kGap, at(i - 1, k) + kGap});
     }
   }
   std::size_t i = 1;
@@ -206,7 +209,8 @@ std::string visible(std::string_view text, const Token& token) {
     case TokenKind::LineBreak: return "\\n";
     case TokenKind::Blank: {
       std::string out;
-      for (std::size_t i = token.start; i < token.end; ++i) out += text[i] == '\t' ? "\\t" : "\xC2\xB7";
+      for (std::size_t i = token.start; i < token.end; ++i)
+        out += text[i] == '\t' ? "\\t" : "\xC2\xB7";
       return out;
     }
   }
@@ -230,9 +234,9 @@ struct Steps {
 // inserted, deleted or changed. With `freeStart` the alignment may begin
 // anywhere in the window's range, with `freeEnd` end anywhere: file tokens
 // skipped there lie outside the place and are no part of the diff.
-void alignSegment(const AnchorWords& anchor, std::string_view text, const std::vector<Token>& window,
-                  std::size_t a0, std::size_t a1, std::size_t f0, std::size_t f1, bool freeStart,
-                  bool freeEnd, Steps& steps) {
+void alignSegment(const AnchorWords& anchor, std::string_view text,
+                  const std::vector<Token>& window, std::size_t a0, std::size_t a1, std::size_t f0,
+                  std::size_t f1, bool freeStart, bool freeEnd, Steps& steps) {
   const std::size_t m = a1 - a0;
   const std::size_t w = f1 - f0;
   std::vector<std::size_t> cost((m + 1) * (w + 1));
@@ -244,7 +248,8 @@ void alignSegment(const AnchorWords& anchor, std::string_view text, const std::v
   for (std::size_t i = 1; i <= m; ++i) {
     at(i, 0) = i;
     for (std::size_t k = 1; k <= w; ++k) {
-      at(i, k) = std::min({at(i - 1, k - 1) + (same(i, k) ? 0 : 1), at(i - 1, k) + 1, at(i, k - 1) + 1});
+      at(i, k) =
+          std::min({at(i - 1, k - 1) + (same(i, k) ? 0 : 1), at(i - 1, k) + 1, at(i, k - 1) + 1});
     }
   }
   std::size_t k = w;
@@ -302,17 +307,18 @@ std::vector<Token> lineTokens(std::string_view text, std::size_t from, std::size
 
 // The line ends among the anchor's tokens [first, last).
 std::size_t lineEndsBetween(const std::vector<Token>& tokens, std::size_t first, std::size_t last) {
-  return static_cast<std::size_t>(std::count_if(tokens.begin() + static_cast<std::ptrdiff_t>(first),
-                                                tokens.begin() + static_cast<std::ptrdiff_t>(last),
-                                                [](const Token& t) { return t.kind == TokenKind::LineBreak; }));
+  return static_cast<std::size_t>(
+      std::count_if(tokens.begin() + static_cast<std::ptrdiff_t>(first),
+                    tokens.begin() + static_cast<std::ptrdiff_t>(last),
+                    [](const Token& t) { return t.kind == TokenKind::LineBreak; }));
 }
 
 // The place: the lines of the best alignment of the anchor's words (`pairs`
 // holds the word pairs of that alignment, `around` the file's words they
 // index), or the first lines of the file when no word of the anchor is
 // anywhere in it.
-std::vector<Token> nearestLines(std::string_view text, const AnchorWords& words, std::vector<WordPair>& pairs,
-                                std::vector<FileWord>& around) {
+std::vector<Token> nearestLines(std::string_view text, const AnchorWords& words,
+                                std::vector<WordPair>& pairs, std::vector<FileWord>& around) {
   const std::vector<Token>& anchorTokens = words.tokens();
   const std::size_t m = anchorTokens.size();
   const BestEnd best = words.words().empty() ? BestEnd{} : searchWords(text, words);
@@ -327,8 +333,9 @@ std::vector<Token> nearestLines(std::string_view text, const AnchorWords& words,
   // its last, which may have changed beyond recognition.
   const std::size_t firstToken = words.tokenOfWord(pairs.front().anchorWord);
   const std::size_t lastToken = words.tokenOfWord(pairs.back().anchorWord);
-  return lineTokens(text, around[pairs.front().fileWord].token.start, around[pairs.back().fileWord].token.start,
-                    lineEndsBetween(anchorTokens, 0, firstToken), lineEndsBetween(anchorTokens, lastToken, m));
+  return lineTokens(
+      text, around[pairs.front().fileWord].token.start, around[pairs.back().fileWord].token.start,
+      lineEndsBetween(anchorTokens, 0, firstToken), lineEndsBetween(anchorTokens, lastToken, m));
 }
 
 // Every anchor token against those lines: the word pairs are fixed, and the
@@ -338,7 +345,8 @@ Steps alignTokens(std::string_view text, const AnchorWords& words, const std::ve
                   const std::vector<WordPair>& pairs, const std::vector<FileWord>& around) {
   auto windowIndexOf = [&](const Token& token) {
     return static_cast<std::size_t>(
-        std::find_if(window.begin(), window.end(), [&](const Token& t) { return t.start == token.start; }) -
+        std::find_if(window.begin(), window.end(),
+                     [&](const Token& t) { return t.start == token.start; }) -
         window.begin());
   };
   Steps steps;
@@ -347,21 +355,24 @@ Steps alignTokens(std::string_view text, const AnchorWords& words, const std::ve
   for (const WordPair& pair : pairs) {
     const std::size_t anchorToken = words.tokenOfWord(pair.anchorWord);
     const std::size_t fileToken = windowIndexOf(around[pair.fileWord].token);
-    alignSegment(words, text, window, a, anchorToken, f, fileToken, &pair == &pairs.front(), false, steps);
+    alignSegment(words, text, window, a, anchorToken, f, fileToken, &pair == &pairs.front(), false,
+                 steps);
     steps.add(words.sameToken(anchorToken, text, window[fileToken]) ? Step::Match : Step::Change,
               anchorToken, fileToken);
     a = anchorToken + 1;
     f = fileToken + 1;
   }
-  alignSegment(words, text, window, a, words.tokens().size(), f, window.size(), pairs.empty(), true, steps);
+  alignSegment(words, text, window, a, words.tokens().size(), f, window.size(), pairs.empty(), true,
+               steps);
   return steps;
 }
 
 // The diff: unchanged tokens as they are, with at most three of them on each
 // side of a change; [-anchor-] for what the file lacks, {+file+} for what it
 // has instead or in addition, a whole stretch of changes at once.
-std::string diffText(std::string_view text, std::string_view anchor, const std::vector<Token>& anchorTokens,
-                     const std::vector<Token>& window, const Steps& steps) {
+std::string diffText(std::string_view text, std::string_view anchor,
+                     const std::vector<Token>& anchorTokens, const std::vector<Token>& window,
+                     const Steps& steps) {
   std::vector<std::string> pieces;
   std::vector<bool> changed;
   for (std::size_t s = 0; s < steps.kind.size();) {
@@ -374,10 +385,12 @@ std::string diffText(std::string_view text, std::string_view anchor, const std::
     std::string mine;
     std::string theirs;
     for (; s < steps.kind.size() && steps.kind[s] != Step::Match; ++s) {
-      if (steps.kind[s] != Step::Insert) mine += visible(anchor, anchorTokens[steps.anchorToken[s]]);
+      if (steps.kind[s] != Step::Insert)
+        mine += visible(anchor, anchorTokens[steps.anchorToken[s]]);
       if (steps.kind[s] != Step::Delete) theirs += visible(text, window[steps.fileToken[s]]);
     }
-    pieces.push_back((mine.empty() ? "" : "[-" + mine + "-]") + (theirs.empty() ? "" : "{+" + theirs + "+}"));
+    pieces.push_back((mine.empty() ? "" : "[-" + mine + "-]") +
+                     (theirs.empty() ? "" : "{+" + theirs + "+}"));
     changed.push_back(true);
   }
   constexpr std::size_t kContext = 3;
@@ -386,7 +399,8 @@ std::string diffText(std::string_view text, std::string_view anchor, const std::
   bool anyShown = false;
   for (std::size_t s = 0; s < pieces.size(); ++s) {
     bool near = false;
-    for (std::size_t t = s >= kContext ? s - kContext : 0; t <= std::min(pieces.size() - 1, s + kContext); ++t) {
+    for (std::size_t t = s >= kContext ? s - kContext : 0;
+         t <= std::min(pieces.size() - 1, s + kContext); ++t) {
       near = near || changed[t];
     }
     if (!near) continue;

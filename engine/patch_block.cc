@@ -55,7 +55,8 @@ std::string normalizeBlockBody(std::string_view text) {
     start = lf + 1;
   }
   body.append(text, start, std::string_view::npos);
-  if (!body.empty() && !(body.size() >= 2 && body[body.size() - 2] == '\r' && body.back() == '\n')) {
+  if (!body.empty() &&
+      !(body.size() >= 2 && body[body.size() - 2] == '\r' && body.back() == '\n')) {
     body.append("\r\n");
   }
   return body;
@@ -81,7 +82,7 @@ namespace {
 // it: [start, end). Nothing without a BEGIN line, or without an END line
 // after it.
 std::optional<std::pair<std::size_t, std::size_t>> firstBlockSpan(std::string_view text,
-                                                                 std::string_view marker) {
+                                                                  std::string_view marker) {
   const std::string beginLine = formatBeginLine(marker);
   const std::size_t b = findBytes(text, beginLine);
   if (b == std::string_view::npos) return std::nullopt;

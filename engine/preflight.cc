@@ -27,7 +27,8 @@ Result<std::optional<std::string>> existingFolderOf(Directory& dir, std::string_
 
 class Checker {
  public:
-  Checker(Clock& clock, Random& random, Directory& dir) : clock_(clock), random_(random), dir_(dir) {}
+  Checker(Clock& clock, Random& random, Directory& dir)
+      : clock_(clock), random_(random), dir_(dir) {}
 
   void check(const PlannedChange& change, bool probeFolders) {
     if (change.kind != PlannedChange::Kind::Create) {
@@ -85,12 +86,14 @@ class Checker {
   std::vector<PreflightProblem> take(const std::vector<PlannedChange>& plan) {
     // In the order the run would meet them.
     auto order = [&](const PreflightProblem& problem) {
-      auto it = std::find_if(plan.begin(), plan.end(),
-                             [&](const PlannedChange& change) { return change.path == problem.path; });
+      auto it = std::find_if(plan.begin(), plan.end(), [&](const PlannedChange& change) {
+        return change.path == problem.path;
+      });
       return it - plan.begin();
     };
-    std::stable_sort(problems_.begin(), problems_.end(),
-                     [&](const PreflightProblem& a, const PreflightProblem& b) { return order(a) < order(b); });
+    std::stable_sort(
+        problems_.begin(), problems_.end(),
+        [&](const PreflightProblem& a, const PreflightProblem& b) { return order(a) < order(b); });
     return std::move(problems_);
   }
 

@@ -19,7 +19,9 @@ RunResult summarized(const RunSummary& summary) {
   return result;
 }
 
-RunResult fatal(Error error, std::string path) { return RunResult{true, error, false, std::move(path)}; }
+RunResult fatal(Error error, std::string path) {
+  return RunResult{true, error, false, std::move(path)};
+}
 
 // Every path the manifest names is checked before anything is opened, so a
 // manifest with one bad path writes nothing at all.
@@ -123,10 +125,12 @@ Result<void> lockInstall(Clock& clock, Directory& dir, LockMode mode) {
   }
 }
 
-Result<void> runPass(RunContext& run) { return run.uninstall ? uninstallPass(run) : installPass(run); }
+Result<void> runPass(RunContext& run) {
+  return run.uninstall ? uninstallPass(run) : installPass(run);
+}
 
-RunResult run(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
-              RunLog& log, Clock& clock, Random& random) {
+RunResult run(const RunRequest& request, FileSystem& fs, const PayloadSource& payload, RunLog& log,
+              Clock& clock, Random& random) {
   try {
     return runChecked(request, fs, payload, log, clock, random);
   } catch (const std::bad_alloc&) {

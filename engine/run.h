@@ -59,7 +59,7 @@ struct RunResult {
 // uninstall pass and writes the summary block. A run that writes first plans
 // every change, checks each, writes every new content beside its file, makes
 // the backups and only then puts the changes in place. Never throws.
-RunResult run(const RunRequest& request, FileSystem& fs, const PayloadSource& payload,
-              RunLog& log, Clock& clock = systemClock(), Random& random = systemRandom());
+RunResult run(const RunRequest& request, FileSystem& fs, const PayloadSource& payload, RunLog& log,
+              Clock& clock = systemClock(), Random& random = systemRandom());
 
 }  // namespace qorvex

@@ -58,5 +58,4 @@ inline constexpr std::string_view kAbortedLine = "Aborted by user.\r\n";
 struct RunSummary;
 void writeSummary(RunLog& log, const RunSummary& summary);
 
-
 }  // namespace qorvex

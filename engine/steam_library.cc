@@ -74,7 +74,8 @@ class Tokenizer {
     const std::size_t start = at_;
     while (at_ < text_.size()) {
       const char c = text_[at_];
-      if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{' || c == '}' || c == '"') break;
+      if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{' || c == '}' || c == '"')
+        break;
       ++at_;
     }
     return Token{Token::String, std::string(text_.substr(start, at_ - start))};
@@ -156,7 +157,8 @@ std::string steamGameFolder(std::string_view library, char separator) {
   return path;
 }
 
-std::vector<std::string> steamLibraries(FileSystem& fs, std::string_view steamRoot, char separator) {
+std::vector<std::string> steamLibraries(FileSystem& fs, std::string_view steamRoot,
+                                        char separator) {
   std::vector<std::string> libraries{std::string(steamRoot)};
   std::vector<std::string> seen{comparable(steamRoot, separator)};
   auto root = fs.openDirectory(steamRoot);

@@ -54,7 +54,8 @@ Verdict verdictOf(const SurveyReport& report) {
   bool present = report.module != ModuleState::Absent;
   for (const auto* list : {&report.entries, &report.dialogs}) {
     for (const EntryReport& entry : *list) {
-      done = done && (entry.state == EntryState::Applied || entry.state == EntryState::PresentUnmarked);
+      done = done &&
+             (entry.state == EntryState::Applied || entry.state == EntryState::PresentUnmarked);
       blocked = blocked || isBlocking(entry.state);
       present = present || entry.state == EntryState::Applied ||
                 entry.state == EntryState::AppliedOutdated;
@@ -125,8 +126,8 @@ void surveyAnchorProblem(RunContext& run, std::string_view file, std::string_vie
                          std::string_view marker, bool ambiguous, std::string_view working,
                          std::string_view anchor) {
   if (!surveying(run)) return;
-  EntryReport report =
-      reportOf(file, id, marker, ambiguous ? EntryState::AnchorAmbiguous : EntryState::AnchorNotFound);
+  EntryReport report = reportOf(
+      file, id, marker, ambiguous ? EntryState::AnchorAmbiguous : EntryState::AnchorNotFound);
   if (ambiguous) {
     for (std::size_t start : findAnchorStarts(working, anchor, kMaxMatchLines)) {
       report.matchLines.push_back(lineOfOffset(working, start));

@@ -34,7 +34,7 @@ struct EntryReport {
   std::string id;    // a dialog entry's is its insertBlockResource
   std::string marker;
   EntryState state = EntryState::Pending;
-  Error error = Error::Unexpected;       // Unreadable
+  Error error = Error::Unexpected;      // Unreadable
   std::vector<std::size_t> matchLines;  // AnchorAmbiguous: the first ten matches
   std::optional<NearestText> nearest;   // AnchorNotFound
 };

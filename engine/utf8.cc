@@ -38,7 +38,8 @@ std::optional<DecodedCodePoint> decodeUtf8(std::string_view bytes, std::size_t a
     value = (value << 6) | (next & 0x3F);
   }
   // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+    return std::nullopt;
   return DecodedCodePoint{value, length};
 }
 

@@ -17,8 +17,7 @@ constexpr FontKind N = FontKind::Normal;
 const std::array<ControlSpec, kControlCount> kControls = {{
     {ControlId::TitleLabel, u"STATIC", text::kAgreementTitle, 18, 12, 628, 20, kChild | kVisible,
      true, FontKind::Title},
-    {ControlId::SubtitleLabel, u"STATIC",
-     text::kAgreementSubtitle, 18, 34, 628, 18,
+    {ControlId::SubtitleLabel, u"STATIC", text::kAgreementSubtitle, 18, 34, 628, 18,
      kChild | kVisible, true, N},
     {ControlId::TopSeparator, u"STATIC", u"", 0, 58, 664, 2, kChild | kVisible | kEtchedHorz, false,
      N},
@@ -41,8 +40,8 @@ const std::array<ControlSpec, kControlCount> kControls = {{
     {ControlId::LogEdit, u"EDIT", u"", 18, 238, 628, 174, kReadOnlyLog, true, N},
     {ControlId::BottomSeparator, u"STATIC", u"", 0, 424, 664, 2, kChild | kVisible | kEtchedHorz,
      false, N},
-    {ControlId::BackButton, u"BUTTON", text::kBack, 360, 438, 90, 28, kChild | kTabStop | kPushButton,
-     true, N},
+    {ControlId::BackButton, u"BUTTON", text::kBack, 360, 438, 90, 28,
+     kChild | kTabStop | kPushButton, true, N},
     {ControlId::NextButton, u"BUTTON", text::kNext, 458, 438, 90, 28,
      kChild | kVisible | kTabStop | kPushButton, true, N},
     {ControlId::CancelButton, u"BUTTON", text::kCancel, 556, 438, 90, 28,
@@ -52,7 +51,8 @@ const std::array<ControlSpec, kControlCount> kControls = {{
 int scaleForDpi(int value, unsigned dpi) {
   const long long scaled = static_cast<long long>(value) * dpi;
   const long long half = kBaseDpi / 2;
-  return static_cast<int>(scaled >= 0 ? (scaled + half) / kBaseDpi : -((-scaled + half) / kBaseDpi));
+  return static_cast<int>(scaled >= 0 ? (scaled + half) / kBaseDpi
+                                      : -((-scaled + half) / kBaseDpi));
 }
 
 ControlRect scaledPlace(const ControlSpec& spec, unsigned dpi) {

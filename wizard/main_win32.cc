@@ -141,9 +141,8 @@ bool handledAsKeys(App& app, HACCEL accelerators, MSG& message) {
   if (accelerators != nullptr && TranslateAcceleratorW(app.window, accelerators, &message)) {
     return true;
   }
-  if (message.message == WM_KEYDOWN &&
-      (message.wParam == VK_UP || message.wParam == VK_DOWN || message.wParam == VK_LEFT ||
-       message.wParam == VK_RIGHT)) {
+  if (message.message == WM_KEYDOWN && (message.wParam == VK_UP || message.wParam == VK_DOWN ||
+                                        message.wParam == VK_LEFT || message.wParam == VK_RIGHT)) {
     if (std::optional<ControlId> focused = app.platform->focusedControl()) {
       const bool backward = message.wParam == VK_UP || message.wParam == VK_LEFT;
       if (app.wizard->onArrowKey(*focused, backward)) return true;

@@ -27,7 +27,8 @@ TextResult<std::size_t> utf16ToUtf8(std::u16string_view units, char* out, std::s
       switch (decoded.fault) {
         case Utf16Fault::ExpectedSecondSurrogateHalf:
           return std::unexpected(TextError::ExpectedSecondSurrogateHalf);
-        case Utf16Fault::DanglingSurrogateHalf: return std::unexpected(TextError::DanglingSurrogateHalf);
+        case Utf16Fault::DanglingSurrogateHalf:
+          return std::unexpected(TextError::DanglingSurrogateHalf);
         case Utf16Fault::UnexpectedSecondSurrogateHalf:
           return std::unexpected(TextError::UnexpectedSecondSurrogateHalf);
       }

@@ -212,7 +212,8 @@ bool Win32Platform::isProgramRunning(const char16_t* exeName) {
   const std::unique_ptr<void, decltype(&CloseHandle)> release(snapshot, &CloseHandle);
   PROCESSENTRY32W entry;
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
     // File names on Windows ignore case: "dcs.exe" is the same program.
     if (CompareStringOrdinal(entry.szExeFile, -1, reinterpret_cast<const wchar_t*>(exeName), -1,
                              TRUE) == CSTR_EQUAL) {

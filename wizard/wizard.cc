@@ -42,9 +42,10 @@ std::string agreementForDisplay(std::string_view stored) {
 }
 
 std::string confirmationText(SetupAction action, std::string_view dir, bool gameRunning) {
-  const text::Confirmation& confirmation = action == SetupAction::CHECK     ? text::kConfirmCheck
-                                           : action == SetupAction::INSTALL ? text::kConfirmInstall
-                                                                            : text::kConfirmUninstall;
+  const text::Confirmation& confirmation = action == SetupAction::CHECK ? text::kConfirmCheck
+                                           : action == SetupAction::INSTALL
+                                               ? text::kConfirmInstall
+                                               : text::kConfirmUninstall;
   const std::string_view prefix = confirmation.prefix;
   std::string_view suffix = confirmation.suffix;
   std::string out;
@@ -307,9 +308,12 @@ void Wizard::showPage(WizardPage page) {
     std::u16string_view title, subtitle, next;
     bool cancel, back;
   };
-  static constexpr PageLook kAgreementLook{text::kAgreementTitle, text::kAgreementSubtitle, text::kNext, true, false};
-  static constexpr PageLook kActionLook{text::kActionTitle, text::kActionSubtitle, text::kNext, true, true};
-  static constexpr PageLook kCompleteLook{text::kCompleteTitle, text::kCompleteSubtitle, text::kClose, false, false};
+  static constexpr PageLook kAgreementLook{text::kAgreementTitle, text::kAgreementSubtitle,
+                                           text::kNext, true, false};
+  static constexpr PageLook kActionLook{text::kActionTitle, text::kActionSubtitle, text::kNext,
+                                        true, true};
+  static constexpr PageLook kCompleteLook{text::kCompleteTitle, text::kCompleteSubtitle,
+                                          text::kClose, false, false};
   const PageLook& look = page == WizardPage::AGREEMENT ? kAgreementLook
                          : page == WizardPage::ACTION  ? kActionLook
                                                        : kCompleteLook;
@@ -369,7 +373,8 @@ std::optional<std::string_view> Wizard::chosenInstallDir(char (&buffer)[kControl
   }
   if (!rejection) return *normalized;
   std::string hint;
-  if (normalized) hint = installDirHint(diagnoseInstallDir(fs_, *normalized, separator_), *normalized);
+  if (normalized)
+    hint = installDirHint(diagnoseInstallDir(fs_, *normalized, separator_), *normalized);
   showBox(rejectionText(*rejection, field, hint), kMbOk | kMbIconError);
   return std::nullopt;
 }

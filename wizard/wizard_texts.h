@@ -58,7 +58,8 @@ inline constexpr Confirmation kConfirmUninstall{
     "\n\nThis will remove the patches and restore the original backed-up files. Make sure this "
     "is really what you want.\n\nProceed?"};
 inline constexpr std::string_view kCompletedOk = "Completed successfully. See the log for details.";
-inline constexpr std::string_view kCompletedWithErrors = "Completed WITH ERRORS. See the log for details.";
+inline constexpr std::string_view kCompletedWithErrors =
+    "Completed WITH ERRORS. See the log for details.";
 
 // Pre-flight: the run did not start because files cannot be changed. The box
 // names at most kPreflightBoxFiles of them; the log names all.
@@ -75,7 +76,8 @@ inline constexpr std::string_view kBlockedQuestion =
     " changes cannot be made in this version of DCS World, so the Undo feature may not work."
     "\n\nMake the other changes anyway?";
 
-inline constexpr std::string_view kPreflightLogEnd = "The run did not start. Nothing was changed.\r\n";
+inline constexpr std::string_view kPreflightLogEnd =
+    "The run did not start. Nothing was changed.\r\n";
 
 inline constexpr std::u16string_view kBrowseTitle = u"Select your game install directory.";
 

@@ -88,7 +88,8 @@ TEST(FindAnchor, FastPathsAgreeWithReferenceOnRandomInput) {
     for (AnchorEnd at : {AnchorEnd::Start, AnchorEnd::End}) {
       AnchorSearch fast = findAnchor(text, anchor, at);
       AnchorSearch slow = findAnchorReference(text, anchor, at);
-      ASSERT_EQ(describe(fast), describe(slow)) << "text: [" << text << "] anchor: [" << anchor << "]";
+      ASSERT_EQ(describe(fast), describe(slow))
+          << "text: [" << text << "] anchor: [" << anchor << "]";
       ASSERT_EQ(fast.count, slow.count);
     }
   }
@@ -111,18 +112,14 @@ TEST(ContainsIgnoringCr, CrIsInvisibleOnBothSides) {
     bool expected;
   };
   const C cases[] = {
-      {"a\r\nb", "a\nb", true},
-      {"a\nb", "a\r\nb", true},
-      {"a\r\r\nb", "ab", false},
-      {"a\r\r\nb", "a\nb", true},
-      {"abc", "\r\r", true},
-      {"ab", "abc", false},
-      {"x\rabc", "xa", true},
-      {"", "a", false},
+      {"a\r\nb", "a\nb", true},   {"a\nb", "a\r\nb", true}, {"a\r\r\nb", "ab", false},
+      {"a\r\r\nb", "a\nb", true}, {"abc", "\r\r", true},    {"ab", "abc", false},
+      {"x\rabc", "xa", true},     {"", "a", false},
   };
   for (const C& c : cases) {
     EXPECT_EQ(containsIgnoringCr(c.text, c.needle), c.expected) << c.text << " / " << c.needle;
-    EXPECT_EQ(containsIgnoringCrReference(c.text, c.needle), c.expected) << c.text << " / " << c.needle;
+    EXPECT_EQ(containsIgnoringCrReference(c.text, c.needle), c.expected)
+        << c.text << " / " << c.needle;
   }
   std::mt19937 random(11);
   const char alphabet[] = "ab\r\n";

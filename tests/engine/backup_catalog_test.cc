@@ -98,8 +98,8 @@ std::string describe(const std::vector<BackedUpFile>& files) {
   for (const BackedUpFile& file : files) {
     out += file.path + "\n";
     for (const Backup& b : file.backups) {
-      out += "  " + b.name + " " + std::to_string(b.info.size) + " bytes, " + std::to_string(b.info.links) +
-             " name(s)\n";
+      out += "  " + b.name + " " + std::to_string(b.info.size) + " bytes, " +
+             std::to_string(b.info.links) + " name(s)\n";
       EXPECT_EQ(b.path, std::string(folderOf(file.path)) + b.name);
     }
   }
@@ -112,7 +112,9 @@ struct Install {
   MemoryFileSystem fs;
   StringPayload payload;
   Install() { payload.manifest = testing::kManifest; }
-  void backup(const std::string& name, const std::string& content) { fs.addFile(kFolder + name, content); }
+  void backup(const std::string& name, const std::string& content) {
+    fs.addFile(kFolder + name, content);
+  }
 };
 
 TEST(BackupCatalog, FindsEachFilesBackupsOldestFirstAndNothingForeign) {
@@ -177,8 +179,8 @@ TEST(BackupCatalog, EachFileOnceAndTheModuleLast) {
   auto engineForm = toEngineForm(std::move(*manifest), "m");
   ASSERT_TRUE(engineForm);
   EXPECT_EQ(backedUpFiles(*engineForm),
-            (std::vector<std::string>{"ME\\a.lua", "MissionEditor\\modules\\me_qorvex_undo.lua", "ME\\b.lua",
-                                      "ME\\d.dlg"}));
+            (std::vector<std::string>{"ME\\a.lua", "MissionEditor\\modules\\me_qorvex_undo.lua",
+                                      "ME\\b.lua", "ME\\d.dlg"}));
 }
 
 TEST(BackupCatalog, WhatStopsTheListingIsNamed) {
@@ -191,16 +193,18 @@ TEST(BackupCatalog, WhatStopsTheListingIsNamed) {
   };
   const Case cases[] = {
       {"a folder that cannot be listed",
-       [](Install& in) { in.fs.faults.push_back(Fault{Op::List, 1, Error::AccessDenied}); },
+       [](Install& in) {
+         in.fs.faults.push_back(Fault{Op::List, 1, Error::AccessDenied});
+       },
        Error::AccessDenied, "ME\\modules", false},
       {"a backup that cannot be looked at",
-       [](Install& in) { in.fs.faults.push_back(Fault{Op::Info, 1, Error::InputOutput}); },
+       [](Install& in) {
+         in.fs.faults.push_back(Fault{Op::Info, 1, Error::InputOutput});
+       },
        Error::InputOutput, "ME\\modules\\a.lua.qorvex-backup_20250131_235959.bak", false},
-      {"another run that writes",
-       [](Install& in) { in.fs.lockedElsewhere = true; },
+      {"another run that writes", [](Install& in) { in.fs.lockedElsewhere = true; },
        Error::InstallBusy, "", false},
-      {"a manifest that does not load",
-       [](Install& in) { in.payload.manifest = "{"; },
+      {"a manifest that does not load", [](Install& in) { in.payload.manifest = "{"; },
        Error::UnexpectedEndOfInput, "", true},
   };
   for (const Case& c : cases) {

@@ -54,16 +54,16 @@ std::string describe(const PruneReport& report) {
   auto nameOf = [](const std::string& path) { return path.substr(path.find_last_of('\\') + 1); };
   std::string out;
   for (const PrunedBackup& b : report.removed) {
-    out += "removed " + b.backup.name + " = " + nameOf(b.sameAs) + ", " + std::to_string(b.freedBytes) +
-           " freed\n";
+    out += "removed " + b.backup.name + " = " + nameOf(b.sameAs) + ", " +
+           std::to_string(b.freedBytes) + " freed\n";
   }
   for (const PruneProblem& p : report.problems) {
-    out += "kept " + nameOf(p.path) + ": " + std::string(errorName(p.error)) + (p.readOnly ? " (read-only)" : "") +
-           "\n";
+    out += "kept " + nameOf(p.path) + ": " + std::string(errorName(p.error)) +
+           (p.readOnly ? " (read-only)" : "") + "\n";
   }
   if (report.failure) out += "failed: " + std::string(errorName(report.failure->error)) + "\n";
-  return out + "found " + std::to_string(report.backupsFound) + ", freed " + std::to_string(report.bytesFreed()) +
-         "\n";
+  return out + "found " + std::to_string(report.backupsFound) + ", freed " +
+         std::to_string(report.bytesFreed()) + "\n";
 }
 
 std::map<std::string, std::string> withoutNames(std::map<std::string, std::string> files,
@@ -96,8 +96,9 @@ TEST(BackupPrune, TheRuleDecidesWhatGoesAndADryRunSaysTheSame) {
          in.put(kA2, kPatched);
          in.put(kA3, kStock);
        },
-       "removed " + a2 + " = a.lua, " + patched + " freed\nremoved " + a3 + " = " + a1 + ", " + stock +
-           " freed\nfound 3, freed " + std::to_string(kStock.size() + kPatched.size()) + "\n"},
+       "removed " + a2 + " = a.lua, " + patched + " freed\nremoved " + a3 + " = " + a1 + ", " +
+           stock + " freed\nfound 3, freed " + std::to_string(kStock.size() + kPatched.size()) +
+           "\n"},
       {"the oldest stays although the file holds its bytes",
        [](Install& in) {
          in.put(kA, kStock);
@@ -143,8 +144,8 @@ TEST(BackupPrune, TheRuleDecidesWhatGoesAndADryRunSaysTheSame) {
          in.link(kA, kA3);
          in.put(kA4, kPatched);
        },
-       "removed " + a2 + " = " + a1 + ", 0 freed\nremoved " + a3 + " = a.lua, 0 freed\nremoved " + a4 +
-           " = a.lua, " + patched + " freed\nfound 4, freed " + patched + "\n"},
+       "removed " + a2 + " = " + a1 + ", 0 freed\nremoved " + a3 + " = a.lua, 0 freed\nremoved " +
+           a4 + " = a.lua, " + patched + " freed\nfound 4, freed " + patched + "\n"},
       {"hard links: two names of one file that both go free it once, with the last",
        [](Install& in) {
          in.put(kA, kPatched);
@@ -152,8 +153,8 @@ TEST(BackupPrune, TheRuleDecidesWhatGoesAndADryRunSaysTheSame) {
          in.put(kA2, kPatched);
          in.link(kA2, kA3);
        },
-       "removed " + a2 + " = a.lua, 0 freed\nremoved " + a3 + " = a.lua, " + patched + " freed\nfound 3, freed " +
-           patched + "\n"},
+       "removed " + a2 + " = a.lua, 0 freed\nremoved " + a3 + " = a.lua, " + patched +
+           " freed\nfound 3, freed " + patched + "\n"},
       {"hard links: a kept copy's second name goes, the kept copy never",
        [](Install& in) {
          in.put(kA, "something else\n");
@@ -197,8 +198,8 @@ TEST(BackupPrune, TheRuleDecidesWhatGoesAndADryRunSaysTheSame) {
          in.fs.readOnly.insert(kA2);
          in.fs.busy.insert(kA4);
        },
-       "removed " + a3 + " = " + a1 + ", " + stock + " freed\nremoved " + a5 + " = " + a1 + ", " + stock +
-           " freed\nkept " + a2 + ": AccessDenied (read-only)\nkept " + a4 +
+       "removed " + a3 + " = " + a1 + ", " + stock + " freed\nremoved " + a5 + " = " + a1 + ", " +
+           stock + " freed\nkept " + a2 + ": AccessDenied (read-only)\nkept " + a4 +
            ": FileBusy\nfound 5, freed " + std::to_string(2 * kStock.size()) + "\n"},
       {"a copy that cannot be read is not compared, and said so",
        [](Install& in) {
@@ -210,8 +211,8 @@ TEST(BackupPrune, TheRuleDecidesWhatGoesAndADryRunSaysTheSame) {
          // is the second backup's.
          in.fs.faults.push_back(Fault{Op::Read, 1, Error::AccessDenied});
        },
-       "removed " + a3 + " = " + a1 + ", " + stock + " freed\nkept " + a2 + ": AccessDenied\nfound 3, freed " +
-           stock + "\n"},
+       "removed " + a3 + " = " + a1 + ", " + stock + " freed\nkept " + a2 +
+           ": AccessDenied\nfound 3, freed " + stock + "\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -248,10 +249,12 @@ TEST(BackupPrune, ACopyThatChangedAfterTheComparisonStays) {
     std::function<void(Install&)> change;
     std::string expected;
   };
-  const std::string kept = "kept a.lua.qorvex-backup_20250103_000000.bak: FileChanged\nfound 0, freed 0\n";
+  const std::string kept =
+      "kept a.lua.qorvex-backup_20250103_000000.bak: FileChanged\nfound 0, freed 0\n";
   const Case cases[] = {
       {"nothing changed", [](Install&) {},
-       "removed a.lua.qorvex-backup_20250103_000000.bak = a.lua.qorvex-backup_20250101_000000.bak, 12 freed\n"
+       "removed a.lua.qorvex-backup_20250103_000000.bak = a.lua.qorvex-backup_20250101_000000.bak, "
+       "12 freed\n"
        "found 0, freed 12\n"},
       {"the backup was rewritten: same size, another file",
        [](Install& in) { in.put(kA3, kLookalike); }, kept},
@@ -264,7 +267,8 @@ TEST(BackupPrune, ACopyThatChangedAfterTheComparisonStays) {
        },
        kept},
       {"the copy that keeps its bytes is gone", [](Install& in) { in.fs.files.erase(kA1); }, kept},
-      {"the copy that keeps its bytes was replaced", [](Install& in) { in.put(kA1, kLookalike); }, kept},
+      {"the copy that keeps its bytes was replaced", [](Install& in) { in.put(kA1, kLookalike); },
+       kept},
       {"the copy that keeps its bytes became a folder",
        [](Install& in) {
          in.fs.files.erase(kA1);
@@ -312,9 +316,11 @@ TEST(BackupPrune, WhatStopsItIsNamedAndWhatWasRemovedIsStillReported) {
   unflushed.put(kA1, kStock);
   unflushed.put(kA2, kStock);
   unflushed.fs.faults.push_back(Fault{Op::Flush, 1, Error::InputOutput});
-  const PruneReport partial = pruneBackups("/game", unflushed.fs, unflushed.payload, false, unflushed.fs.clock);
+  const PruneReport partial =
+      pruneBackups("/game", unflushed.fs, unflushed.payload, false, unflushed.fs.clock);
   EXPECT_EQ(describe(partial),
-            "removed a.lua.qorvex-backup_20250102_000000.bak = a.lua.qorvex-backup_20250101_000000.bak, 12 freed\n"
+            "removed a.lua.qorvex-backup_20250102_000000.bak = "
+            "a.lua.qorvex-backup_20250101_000000.bak, 12 freed\n"
             "failed: InputOutput\nfound 2, freed 12\n");
 
   // A removal the file system refuses leaves that backup and goes on.
@@ -323,9 +329,11 @@ TEST(BackupPrune, WhatStopsItIsNamedAndWhatWasRemovedIsStillReported) {
   refused.put(kA2, kStock);
   refused.put(kA3, kStock);
   refused.fs.faults.push_back(Fault{Op::Delete, 1, Error::AccessDenied});
-  const PruneReport rest = pruneBackups("/game", refused.fs, refused.payload, false, refused.fs.clock);
+  const PruneReport rest =
+      pruneBackups("/game", refused.fs, refused.payload, false, refused.fs.clock);
   EXPECT_EQ(describe(rest),
-            "removed a.lua.qorvex-backup_20250103_000000.bak = a.lua.qorvex-backup_20250101_000000.bak, 12 freed\n"
+            "removed a.lua.qorvex-backup_20250103_000000.bak = "
+            "a.lua.qorvex-backup_20250101_000000.bak, 12 freed\n"
             "kept a.lua.qorvex-backup_20250102_000000.bak: AccessDenied\nfound 3, freed 12\n");
   EXPECT_TRUE(refused.fs.files.count(kA2));
 }

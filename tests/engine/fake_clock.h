@@ -22,7 +22,8 @@ class FakeClock : public Clock, public Random {
     if (afterSleep) afterSleep(sleptMilliseconds);
   }
   void randomBytes(unsigned char* out, std::size_t count) override {
-    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(++counter_ * 37u + i);
+    for (std::size_t i = 0; i < count; ++i)
+      out[i] = static_cast<unsigned char>(++counter_ * 37u + i);
   }
 
  private:

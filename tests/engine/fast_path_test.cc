@@ -179,7 +179,8 @@ TEST(FastPath, CrBlindSearchAgreesOnEveryPath) {
   std::string big;
   while (big.size() < 200000) big += "line of code\r";
   const std::string needle = "qv\nneedle\r\nacross";
-  for (std::size_t at : {std::size_t{65530}, std::size_t{65536}, std::size_t{65540}, std::size_t{131070}}) {
+  for (std::size_t at :
+       {std::size_t{65530}, std::size_t{65536}, std::size_t{65540}, std::size_t{131070}}) {
     std::string text = big;
     text.insert(at, "qv\r\nneedle\nacross");
     EXPECT_TRUE(containsIgnoringCr(text, needle)) << at;
@@ -201,20 +202,24 @@ TEST(FastPath, CrBlindSearchAgreesOnEveryPath) {
 // blocks put in: CRs at a block's edge may leave a CR without its LF.
 TEST(FastPath, WorkingCopyAnswersAsTheWholeTextWould) {
   std::mt19937 random(37);
-  const std::vector<std::string> pieces = {"a", "b", "\n", "\r\n", "\r", "-- QORVEX_PATCH_BEGIN[m]"};
+  const std::vector<std::string> pieces = {"a",    "b",  "\n",
+                                           "\r\n", "\r", "-- QORVEX_PATCH_BEGIN[m]"};
   const std::vector<std::string> paired = {"a", "b", "\n", "\r\n"};
   for (int i = 0; i < 3000; ++i) {
     const std::string start = randomPieces(random, i % 3 == 0 ? pieces : paired, random() % 20);
     WorkingCopy working(start, 64);
     for (int step = 0; step < 4; ++step) {
-      const std::string block = randomPieces(random, i % 2 == 0 ? pieces : paired, 1 + random() % 5);
+      const std::string block =
+          randomPieces(random, i % 2 == 0 ? pieces : paired, 1 + random() % 5);
       working.insert(random() % (working.text().size() + 1), block);
       for (int probe = 0; probe < 4; ++probe) {
         const std::string needle = randomPieces(random, paired, 1 + random() % 4);
-        ASSERT_EQ(working.containsIgnoringCr(needle), containsIgnoringCrReference(working.text(), needle))
+        ASSERT_EQ(working.containsIgnoringCr(needle),
+                  containsIgnoringCrReference(working.text(), needle))
             << "[" << working.text() << "] [" << needle << "]";
       }
-      ASSERT_EQ(working.hasBeginLine("m"), working.text().find("-- QORVEX_PATCH_BEGIN[m]") != std::string::npos);
+      ASSERT_EQ(working.hasBeginLine("m"),
+                working.text().find("-- QORVEX_PATCH_BEGIN[m]") != std::string::npos);
     }
   }
 }

@@ -351,7 +351,8 @@ void expectNoBackupLinkedToItsFile(const stdfs::path& root) {
     if (infix == std::string::npos) continue;
     const stdfs::path live = entry.path().parent_path() / name.substr(0, infix);
     std::error_code ignored;
-    EXPECT_FALSE(stdfs::equivalent(entry.path(), live, ignored)) << "still a link: " << entry.path();
+    EXPECT_FALSE(stdfs::equivalent(entry.path(), live, ignored))
+        << "still a link: " << entry.path();
   }
 }
 
@@ -510,7 +511,8 @@ TEST(FaultInjection, AFullDiskMidWriteChangesNothing) {
   const std::string toolbar = "MissionEditor\\modules\\me_toolbar.lua";
   int index = -1;
   for (std::size_t i = 0; i < ref.installOperations.size() && index < 0; ++i) {
-    if (ref.installOperations[i].starts_with("write MissionEditor\\modules\\.me_toolbar.lua.qorvex-tmp-")) {
+    if (ref.installOperations[i].starts_with(
+            "write MissionEditor\\modules\\.me_toolbar.lua.qorvex-tmp-")) {
       index = static_cast<int>(i);
     }
   }
@@ -538,8 +540,8 @@ TEST(FaultInjection, AFileHeldOpenIsNeitherReplacedNorWrittenInPlace) {
   EmbeddedPayload payload;
   StringLogSink sink;
   RunLog log(&sink);
-  RunResult result = run(RunRequest{scratch.path().string(), false, false}, fs, payload, log, fs.clock,
-                         fs.clock);
+  RunResult result =
+      run(RunRequest{scratch.path().string(), false, false}, fs, payload, log, fs.clock, fs.clock);
   EXPECT_TRUE(result.fatal);
   EXPECT_EQ(result.error, Error::FileBusy);
   EXPECT_EQ(result.failedPath, std::string(kModulePath));

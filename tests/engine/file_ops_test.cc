@@ -30,9 +30,13 @@ struct Harness {
   Harness() {
     fs.addFile(kToolbar, "stock");
     dir = std::move(*fs.openDirectory("/game"));
-    run.reset(new RunContext{
-        .fs = fs, .installDir = *dir, .clock = fs.clock, .random = fs.clock, .manifest = manifest,
-        .payload = payload, .log = log});
+    run.reset(new RunContext{.fs = fs,
+                             .installDir = *dir,
+                             .clock = fs.clock,
+                             .random = fs.clock,
+                             .manifest = manifest,
+                             .payload = payload,
+                             .log = log});
   }
   std::size_t fileCount() const { return fs.files.size(); }
   // The operations that are not reads or lookups, in order.
@@ -48,11 +52,13 @@ struct Harness {
 TEST(BackupStamp, CalendarAndClock) {
   EXPECT_EQ(formatBackupStamp(1738367999), "20250131_235959");
   EXPECT_EQ(formatBackupStamp(0), "19700101_000000");
-  EXPECT_EQ(formatBackupStamp(951782400), "20000229_000000");  // a leap century
+  EXPECT_EQ(formatBackupStamp(951782400), "20000229_000000");   // a leap century
   EXPECT_EQ(formatBackupStamp(4107542399), "21000228_235959");  // 2100 is no leap year
   EXPECT_EQ(formatBackupStamp(4107542400), "21000301_000000");
-  EXPECT_EQ(backupPathFor("a\\b.lua", "20250131_235959", 1), "a\\b.lua.qorvex-backup_20250131_235959.bak");
-  EXPECT_EQ(backupPathFor("a\\b.lua", "20250131_235959", 3), "a\\b.lua.qorvex-backup_20250131_235959_3.bak");
+  EXPECT_EQ(backupPathFor("a\\b.lua", "20250131_235959", 1),
+            "a\\b.lua.qorvex-backup_20250131_235959.bak");
+  EXPECT_EQ(backupPathFor("a\\b.lua", "20250131_235959", 3),
+            "a\\b.lua.qorvex-backup_20250131_235959_3.bak");
 }
 
 TEST(TemporaryFiles, NamedAfterTheirFileAndRecognisedOnlyByTheirExactShape) {
@@ -71,7 +77,8 @@ TEST(TemporaryFiles, NamedAfterTheirFileAndRecognisedOnlyByTheirExactShape) {
       {"me_toolbar.lua.qorvex-tmp-AbCd0123-_xyzXYZ", false},    // no leading dot
       {"me_toolbar.lua", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(isTemporaryFileOf(c.entry, "me_toolbar.lua"), c.isTemporary) << c.entry;
+  for (const Case& c : cases)
+    EXPECT_EQ(isTemporaryFileOf(c.entry, "me_toolbar.lua"), c.isTemporary) << c.entry;
 }
 
 TEST(Backup, AHardLinkNamedByStampThatNeverReplacesAnEarlierOne) {
@@ -200,8 +207,9 @@ TEST(ReadWholeFile, AFileWithAPlannedChangeReadsAsThatChangeLeavesIt) {
 
 TEST(FilePaths, NothingOutsideTheInstallDirectory) {
   Harness h;
-  for (const std::string& bad : std::vector<std::string>{"..\\x.lua", "MissionEditor\\..\\..\\x", "\\x", "/x", "C:\\x", "C:x", "",
-                          std::string("me_toolbar.lua\0.bak", 19)}) {
+  for (const std::string& bad :
+       std::vector<std::string>{"..\\x.lua", "MissionEditor\\..\\..\\x", "\\x", "/x", "C:\\x",
+                                "C:x", "", std::string("me_toolbar.lua\0.bak", 19)}) {
     auto read = readWholeFile(*h.run, bad);
     ASSERT_FALSE(read) << bad;
     EXPECT_EQ(read.error(), Error::BadPathName) << bad;

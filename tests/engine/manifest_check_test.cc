@@ -17,7 +17,8 @@ namespace {
 const std::string kHead = R"({"version":"1","description":"d",)";
 
 std::string placeOf(const ManifestDiagnostic& d) {
-  return std::to_string(d.line) + ":" + std::to_string(d.column) + " " + d.entry + (d.key.empty() ? "" : " " + d.key);
+  return std::to_string(d.line) + ":" + std::to_string(d.column) + " " + d.entry +
+         (d.key.empty() ? "" : " " + d.key);
 }
 
 // The place of the error, and that it is the error a run reports.
@@ -29,19 +30,23 @@ TEST(ManifestCheck, ErrorsArePlacedAndNamedAsTheRunNamesThem) {
   };
   const C cases[] = {
       // CR LF, a lone CR and LF each end a line; columns count characters.
-      {kHead + "\r\n\"a\":\"\xC3\xA9\",\r\"files\":[1]}", ManifestIssue::ExpectedObject, "3:10 files[0]"},
+      {kHead + "\r\n\"a\":\"\xC3\xA9\",\r\"files\":[1]}", ManifestIssue::ExpectedObject,
+       "3:10 files[0]"},
       {"{\"k\xC3\xA9\xF0\x9F\x98\x80\":1 \"b\":2}", ManifestIssue::ExpectedCommaOrBrace, "1:10 "},
       {R"({"x":[0,{"a":1,"a":2}]})", ManifestIssue::DuplicateKey, "1:16 x[1].a"},
       {R"({"a\tb":{"c.d":1,"c.d":1}})", ManifestIssue::DuplicateKey, R"(1:18 ["a\tb"]["c.d"])"},
       {R"({"x":[1,]})", ManifestIssue::TrailingComma, "1:8 x"},
       {kHead + R"("files":[{"relativePath":"a","patches":[{"id":"i"}]}],"dlgFiles":[]})",
        ManifestIssue::MissingKey, "1:74 files[0].patches[0] marker"},
-      {kHead + R"("files":[{"relativePath":"a)", ManifestIssue::UnexpectedEnd, "1:61 files[0].relativePath"},
+      {kHead + R"("files":[{"relativePath":"a)", ManifestIssue::UnexpectedEnd,
+       "1:61 files[0].relativePath"},
       {kHead + R"("files":[],"dlgFiles":[]} [)", ManifestIssue::TrailingText, "1:60 "},
-      {kHead + R"("files":[{"relativePath":"a","patches":[{"id":"i","marker":"m","anchorAfter":"a",)"
-                   R"("anchorAfterOccurrence":0.5}]}],"dlgFiles":[]})",
+      {kHead +
+           R"("files":[{"relativePath":"a","patches":[{"id":"i","marker":"m","anchorAfter":"a",)"
+           R"("anchorAfterOccurrence":0.5}]}],"dlgFiles":[]})",
        ManifestIssue::FractionalNumber, "1:139 files[0].patches[0].anchorAfterOccurrence"},
-      {kHead + R"("files":[],"dlgFiles":[],"version":"2"})", ManifestIssue::DuplicateKey, "1:59 version"},
+      {kHead + R"("files":[],"dlgFiles":[],"version":"2"})", ManifestIssue::DuplicateKey,
+       "1:59 version"},
       {R"({"version":"\u12G4"})", ManifestIssue::BadUnicodeEscape, "1:13 version"},
       // Paths are checked once the text is read, Lua files first, as the run does.
       {R"({"dlgFiles":[{"relativePath":"/d","insertBlockResource":"p","anchorBefore":"x"}],)"
@@ -82,9 +87,11 @@ TEST(ManifestCheck, WarningsComeInTextOrderAndTheCarriedManifestHasNone) {
 // the whole text, so neither many keys nor many warnings cost quadratic time.
 TEST(ManifestCheck, ManyKeysAreCheckedInLinearTime) {
   std::string keys;
-  for (int i = 0; i < 100000; ++i) keys += "\"k" + std::to_string(i) + "\": {\"k\": " + std::to_string(i) + "}, ";
+  for (int i = 0; i < 100000; ++i)
+    keys += "\"k" + std::to_string(i) + "\": {\"k\": " + std::to_string(i) + "}, ";
   const std::string unknownTop = kHead + keys + R"("files":[],"dlgFiles":[]})";
-  const std::string insideUnknown = kHead + R"("x":{)" + keys + R"("k7":0},"files":[],"dlgFiles":[]})";
+  const std::string insideUnknown =
+      kHead + R"("x":{)" + keys + R"("k7":0},"files":[],"dlgFiles":[]})";
   const std::clock_t started = std::clock();
   const ManifestCheck many = checkManifest(unknownTop);
   const ManifestCheck duplicate = checkManifest(insideUnknown);

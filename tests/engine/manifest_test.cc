@@ -9,8 +9,7 @@
 namespace qorvex {
 namespace {
 
-const std::string kEntry =
-    R"({"id": "a_b", "marker": "QORVEX_PATCH:B", "anchorAfter": "x\ty"})";
+const std::string kEntry = R"({"id": "a_b", "marker": "QORVEX_PATCH:B", "anchorAfter": "x\ty"})";
 
 std::string manifestWith(const std::string& patches, const std::string& extraTop = "") {
   return R"({"version": "1.0", "description": "d", )" + extraTop +
@@ -64,11 +63,16 @@ TEST(Manifest, RulesAndErrorNames) {
   const std::string dlg = R"("dlgFiles": [])";
   const C cases[] = {
       {R"({"version":"1","description":"d","files":[],"dlgFiles":[]})", "ok"},
-      {R"( {"version":"1","description":"d","files":[],"dlgFiles":[]} )" "\n", "ok"},
+      {R"( {"version":"1","description":"d","files":[],"dlgFiles":[]} )"
+       "\n",
+       "ok"},
       {R"({"version":"1","description":"d","files":[]})", "MissingField"},
-      {R"({"version":"1","description":"d","files":[],"dlgFiles":[],"version":"2"})", "DuplicateField"},
-      {R"({"version":"1","description":"d","files":[],"dlgFiles":[],"x":1,"x":1})", "DuplicateField"},
-      {R"({"version":"1","description":"d","files":[],"dlgFiles":[],"x":{"a":[1,2.5e3,true,false,null,"s"]}})", "ok"},
+      {R"({"version":"1","description":"d","files":[],"dlgFiles":[],"version":"2"})",
+       "DuplicateField"},
+      {R"({"version":"1","description":"d","files":[],"dlgFiles":[],"x":1,"x":1})",
+       "DuplicateField"},
+      {R"({"version":"1","description":"d","files":[],"dlgFiles":[],"x":{"a":[1,2.5e3,true,false,null,"s"]}})",
+       "ok"},
       {R"({"version":1,"description":"d","files":[],"dlgFiles":[]})", "UnexpectedToken"},
       {R"({"version":null,"description":"d","files":[],"dlgFiles":[]})", "UnexpectedToken"},
       {R"({"version":"1","description":"d","files":{},"dlgFiles":[]})", "UnexpectedToken"},
@@ -89,7 +93,8 @@ TEST(Manifest, RulesAndErrorNames) {
       {"   ", "UnexpectedEndOfInput"},
       {R"({"version":"1")", "UnexpectedEndOfInput"},
       {R"({"version":"1)", "UnexpectedEndOfInput"},
-      {R"({"version":"1","description":"d","files":[],"dlgFiles":[],"x":tr)", "UnexpectedEndOfInput"},
+      {R"({"version":"1","description":"d","files":[],"dlgFiles":[],"x":tr)",
+       "UnexpectedEndOfInput"},
       // A wrong type early wins over a syntax error later.
       {R"({"version":1,"description":"d",)", "UnexpectedToken"},
       // A malformed value of the wrong type is a syntax error.
@@ -127,7 +132,8 @@ TEST(Manifest, PatchEntryRules) {
   for (const C& c : cases) {
     EXPECT_EQ(outcome(manifestWith("{" + c.fields + "}")), c.expected) << c.fields;
   }
-  auto a = parseManifest(manifestWith("{" + base + R"(, "anchorAfterOccurrence": -9223372036854775808})"));
+  auto a = parseManifest(
+      manifestWith("{" + base + R"(, "anchorAfterOccurrence": -9223372036854775808})"));
   ASSERT_TRUE(a);
   EXPECT_EQ(a->files[0].patches[0].anchorAfterOccurrence, INT64_MIN);
 }
@@ -135,7 +141,9 @@ TEST(Manifest, PatchEntryRules) {
 TEST(Manifest, DeepNestingInAnUnknownValueDoesNotExhaustTheStack) {
   std::string deep(200000, '[');
   deep += std::string(200000, ']');
-  EXPECT_EQ(outcome(R"({"x":)" + deep + R"(,"version":"1","description":"d","files":[],"dlgFiles":[]})"), "ok");
+  EXPECT_EQ(
+      outcome(R"({"x":)" + deep + R"(,"version":"1","description":"d","files":[],"dlgFiles":[]})"),
+      "ok");
   EXPECT_EQ(outcome(R"({"x":)" + std::string(100000, '[')), "UnexpectedEndOfInput");
 }
 
@@ -151,7 +159,8 @@ namespace {
 // minutes.
 TEST(Manifest, ManyUnknownKeysAreReadInLinearTime) {
   std::string unknown;
-  for (int i = 0; i < 300000; ++i) unknown += "\"unknown" + std::to_string(i) + "\": " + std::to_string(i) + ", ";
+  for (int i = 0; i < 300000; ++i)
+    unknown += "\"unknown" + std::to_string(i) + "\": " + std::to_string(i) + ", ";
   const std::string text = manifestWith(kEntry, unknown);
   const std::clock_t started = std::clock();
   auto parsed = parseManifest(text);
@@ -160,7 +169,8 @@ TEST(Manifest, ManyUnknownKeysAreReadInLinearTime) {
   // Instrumented builds run several times slower.
   EXPECT_LT(seconds, std::getenv("QORVEX_SANITIZED") ? 5.0 : 1.0);
   // A repeated one among them is still found.
-  EXPECT_EQ(parseManifest(manifestWith(kEntry, unknown + "\"unknown7\": 1, ")), fail(Error::DuplicateField));
+  EXPECT_EQ(parseManifest(manifestWith(kEntry, unknown + "\"unknown7\": 1, ")),
+            fail(Error::DuplicateField));
 }
 
 }  // namespace

@@ -19,8 +19,9 @@ std::optional<Fault> MemoryFileSystem::hit(Op op) {
 
 bool MemoryFileSystem::wroteNothing() const {
   for (const std::string& entry : journal) {
-    if (!entry.starts_with("read ") && !entry.starts_with("kind ") && !entry.starts_with("check ") &&
-        !entry.starts_with("list ") && !entry.starts_with("lock ") && !entry.starts_with("info ")) {
+    if (!entry.starts_with("read ") && !entry.starts_with("kind ") &&
+        !entry.starts_with("check ") && !entry.starts_with("list ") &&
+        !entry.starts_with("lock ") && !entry.starts_with("info ")) {
       return false;
     }
   }
@@ -87,7 +88,8 @@ class MemoryDirectory : public Directory {
     return content;
   }
 
-  Result<std::unique_ptr<WritableFile>> createFile(std::string_view path, std::string_view) override {
+  Result<std::unique_ptr<WritableFile>> createFile(std::string_view path,
+                                                   std::string_view) override {
     auto p = resolve(path);
     if (!p) return fail(p.error());
     fs_.journal.push_back("create " + *p);

@@ -19,8 +19,21 @@
 namespace qorvex::testing {
 
 enum class Op {
-  Read, Create, Write, Commit, RenameReplace, RenameNoReplace, Delete, KindOf, MakeDir,
-  Check, Link, List, Flush, Lock, Info
+  Read,
+  Create,
+  Write,
+  Commit,
+  RenameReplace,
+  RenameNoReplace,
+  Delete,
+  KindOf,
+  MakeDir,
+  Check,
+  Link,
+  List,
+  Flush,
+  Lock,
+  Info
 };
 
 struct Fault {
@@ -45,7 +58,7 @@ class MemoryFileSystem : public FileSystem {
   // Names that are symbolic links, and FIFOs; neither is ever followed or read.
   std::set<std::string> symlinks;
   std::set<std::string> fifos;
-  bool lockedElsewhere = false;  // another run holds the install
+  bool lockedElsewhere = false;   // another run holds the install
   bool linksUnsupported = false;  // a file system without hard links
   int flushes = 0;
   std::uint64_t freeBytes = std::uint64_t(1) << 40;

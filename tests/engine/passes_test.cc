@@ -23,31 +23,33 @@ TEST(Passes, InstallCheckUninstallRoundTrip) {
   EXPECT_FALSE(check.fatal);
   EXPECT_FALSE(check.success);
   EXPECT_TRUE(f.fs.wroteNothing());
-  EXPECT_EQ(f.sink.text(),
-            "[CREATE] modules/me_qorvex_undo.lua\r\n"
-            "[PATCH] ME\\modules\\a.lua - applying 2 patch(es).\r\n"
-            "[PATCH] ME\\modules\\d.dlg - inserting QORVEX panel block.\r\n"
-            "COMPLETED WITH ERRORS\r\n"
-            "  3 files patched.\r\n"
-            "  0 files skipped (already up to date).\r\n"
-            "  0 backups created.\r\n"
-            "  Errors:\r\n"
-            "    - ME\\modules\\missing.lua: file not found, skipped (1 patch(es) not applied)\r\n");
+  EXPECT_EQ(
+      f.sink.text(),
+      "[CREATE] modules/me_qorvex_undo.lua\r\n"
+      "[PATCH] ME\\modules\\a.lua - applying 2 patch(es).\r\n"
+      "[PATCH] ME\\modules\\d.dlg - inserting QORVEX panel block.\r\n"
+      "COMPLETED WITH ERRORS\r\n"
+      "  3 files patched.\r\n"
+      "  0 files skipped (already up to date).\r\n"
+      "  0 backups created.\r\n"
+      "  Errors:\r\n"
+      "    - ME\\modules\\missing.lua: file not found, skipped (1 patch(es) not applied)\r\n");
 
   RunResult install = f.go(false, false);
   EXPECT_FALSE(install.fatal);
-  EXPECT_EQ(f.sink.text(),
-            "[CREATE] modules/me_qorvex_undo.lua\r\n"
-            "[PATCH] ME\\modules\\a.lua - applying 2 patch(es).\r\n"
-            "        backup -> a.lua.qorvex-backup_20250131_235959.bak\r\n"
-            "[PATCH] ME\\modules\\d.dlg - inserting QORVEX panel block.\r\n"
-            "        backup -> d.dlg.qorvex-backup_20250131_235959.bak\r\n"
-            "COMPLETED WITH ERRORS\r\n"
-            "  3 files patched.\r\n"
-            "  0 files skipped (already up to date).\r\n"
-            "  2 backups created.\r\n"
-            "  Errors:\r\n"
-            "    - ME\\modules\\missing.lua: file not found, skipped (1 patch(es) not applied)\r\n");
+  EXPECT_EQ(
+      f.sink.text(),
+      "[CREATE] modules/me_qorvex_undo.lua\r\n"
+      "[PATCH] ME\\modules\\a.lua - applying 2 patch(es).\r\n"
+      "        backup -> a.lua.qorvex-backup_20250131_235959.bak\r\n"
+      "[PATCH] ME\\modules\\d.dlg - inserting QORVEX panel block.\r\n"
+      "        backup -> d.dlg.qorvex-backup_20250131_235959.bak\r\n"
+      "COMPLETED WITH ERRORS\r\n"
+      "  3 files patched.\r\n"
+      "  0 files skipped (already up to date).\r\n"
+      "  2 backups created.\r\n"
+      "  Errors:\r\n"
+      "    - ME\\modules\\missing.lua: file not found, skipped (1 patch(es) not applied)\r\n");
   EXPECT_EQ(f.fs.files["ME\\modules\\a.lua"],
             "local x = 1\r\n-- QORVEX_PATCH_BEGIN[QORVEX_PATCH:ONE]\r\n\r\nlocal y = 2\r\n"
             "-- QORVEX_PATCH_END[QORVEX_PATCH:ONE]\r\n\r\nfunction f()\r\n\tinit()\r\n"
@@ -59,16 +61,17 @@ TEST(Passes, InstallCheckUninstallRoundTrip) {
   EXPECT_EQ(f.fs.files["MissionEditor\\modules\\me_qorvex_undo.lua"], f.payload.module);
 
   f.go(false, false);
-  EXPECT_EQ(f.sink.text(),
-            "[SKIP] modules/me_qorvex_undo.lua is already up to date.\r\n"
-            "[SKIP] ME\\modules\\a.lua - all 2 patch(es) already applied.\r\n"
-            "[SKIP] ME\\modules\\d.dlg - QORVEX panel block already present.\r\n"
-            "COMPLETED WITH ERRORS\r\n"
-            "  0 files patched.\r\n"
-            "  3 files skipped (already up to date).\r\n"
-            "  0 backups created.\r\n"
-            "  Errors:\r\n"
-            "    - ME\\modules\\missing.lua: file not found, skipped (1 patch(es) not applied)\r\n");
+  EXPECT_EQ(
+      f.sink.text(),
+      "[SKIP] modules/me_qorvex_undo.lua is already up to date.\r\n"
+      "[SKIP] ME\\modules\\a.lua - all 2 patch(es) already applied.\r\n"
+      "[SKIP] ME\\modules\\d.dlg - QORVEX panel block already present.\r\n"
+      "COMPLETED WITH ERRORS\r\n"
+      "  0 files patched.\r\n"
+      "  3 files skipped (already up to date).\r\n"
+      "  0 backups created.\r\n"
+      "  Errors:\r\n"
+      "    - ME\\modules\\missing.lua: file not found, skipped (1 patch(es) not applied)\r\n");
 
   f.fs.clock.now += 1;
   RunResult uninstall = f.go(true, false);
@@ -99,7 +102,8 @@ TEST(Passes, InstallCheckUninstallRoundTrip) {
 TEST(Passes, StaleInitCallInTheModuleLoopMovesToItsAnchor) {
   Fixture f;
   const std::string loop = "for k,modul in base.pairs(managerModulesME.modulesME) do";
-  const std::string stale = "local x = 1\n" + loop + "\n\t" + buildPatchBlock("QORVEX_PATCH:INIT_CALL", "qorvex.init()") +
+  const std::string stale = "local x = 1\n" + loop + "\n\t" +
+                            buildPatchBlock("QORVEX_PATCH:INIT_CALL", "qorvex.init()") +
                             "\tmodul.create()\nend\ninit()\n";
   f.fs.files["ME\\modules\\a.lua"] = stale;
   f.go(false, true);
@@ -115,15 +119,18 @@ TEST(Passes, StaleInitCallInTheModuleLoopMovesToItsAnchor) {
   EXPECT_NE(patched.find(loop + "\n\t\tmodul.create()"), std::string::npos);
   EXPECT_EQ(patched.find("QORVEX_PATCH_BEGIN[QORVEX_PATCH:INIT_CALL]"),
             patched.rfind("QORVEX_PATCH_BEGIN[QORVEX_PATCH:INIT_CALL]"));
-  EXPECT_NE(patched.find("init()\r\n-- QORVEX_PATCH_BEGIN[QORVEX_PATCH:INIT_CALL]"), std::string::npos);
+  EXPECT_NE(patched.find("init()\r\n-- QORVEX_PATCH_BEGIN[QORVEX_PATCH:INIT_CALL]"),
+            std::string::npos);
 
   // Anything but whitespace between the loop header and the block: left alone.
   Fixture g;
   g.fs.files["ME\\modules\\a.lua"] = "local x = 1\n" + loop + "\nfoo()\n" +
-                                     buildPatchBlock("QORVEX_PATCH:INIT_CALL", "qorvex.init()") + "end\ninit()\n";
+                                     buildPatchBlock("QORVEX_PATCH:INIT_CALL", "qorvex.init()") +
+                                     "end\ninit()\n";
   g.go(false, true);
   EXPECT_EQ(g.sink.text().find("[MIGRATE]"), std::string::npos);
-  EXPECT_NE(g.sink.text().find("[PATCH] ME\\modules\\a.lua - applying 1 patch(es), 1 already applied.\r\n"),
+  EXPECT_NE(g.sink.text().find(
+                "[PATCH] ME\\modules\\a.lua - applying 1 patch(es), 1 already applied.\r\n"),
             std::string::npos);
 }
 
@@ -131,21 +138,25 @@ TEST(Passes, ModuleDeploymentComparesWithoutCr) {
   Fixture f;
   f.fs.addFile("MissionEditor\\modules\\me_qorvex_undo.lua", "local m = {}\r\nreturn m\r\n");
   f.go(false, false);
-  EXPECT_EQ(f.sink.text().substr(0, 58), "[SKIP] modules/me_qorvex_undo.lua is already up to date.\r\n");
-  EXPECT_EQ(f.fs.files["MissionEditor\\modules\\me_qorvex_undo.lua"], "local m = {}\r\nreturn m\r\n");
+  EXPECT_EQ(f.sink.text().substr(0, 58),
+            "[SKIP] modules/me_qorvex_undo.lua is already up to date.\r\n");
+  EXPECT_EQ(f.fs.files["MissionEditor\\modules\\me_qorvex_undo.lua"],
+            "local m = {}\r\nreturn m\r\n");
 
   Fixture g;
   g.fs.addFile("MissionEditor\\modules\\me_qorvex_undo.lua", "local m = {}\nreturn n\n");
   g.payload.module = "local m = {\nreturn m\n";  // unbalanced: written, then reported
   RunResult result = g.go(false, false);
   EXPECT_FALSE(result.success);
-  EXPECT_EQ(g.sink.text().substr(0, 100),
-            std::string("[UPDATE] modules/me_qorvex_undo.lua\r\n"
-                        "        backup -> me_qorvex_undo.lua.qorvex-backup_20250131_235959.bak\r\n")
-                .substr(0, 100));
-  EXPECT_NE(g.sink.text().find("    - modules/me_qorvex_undo.lua: post-write balance check failed -> "
-                               "Unbalanced braces: net count 1\r\n"),
-            std::string::npos);
+  EXPECT_EQ(
+      g.sink.text().substr(0, 100),
+      std::string("[UPDATE] modules/me_qorvex_undo.lua\r\n"
+                  "        backup -> me_qorvex_undo.lua.qorvex-backup_20250131_235959.bak\r\n")
+          .substr(0, 100));
+  EXPECT_NE(
+      g.sink.text().find("    - modules/me_qorvex_undo.lua: post-write balance check failed -> "
+                         "Unbalanced braces: net count 1\r\n"),
+      std::string::npos);
   EXPECT_EQ(g.fs.files["MissionEditor\\modules\\me_qorvex_undo.lua"], g.payload.module);
 }
 
@@ -169,8 +180,10 @@ TEST(Passes, AFailedWriteIsFatalWithoutSummary) {
   EXPECT_EQ(f.fs.files["ME\\modules\\d.dlg"], kDlg);
   // Their backups hold the same bytes, each as a file of its own.
   EXPECT_EQ(f.fs.files["ME\\modules\\a.lua.qorvex-backup_20250131_235959.bak"], kLua);
-  EXPECT_FALSE(f.fs.sameFile("ME\\modules\\a.lua.qorvex-backup_20250131_235959.bak", "ME\\modules\\a.lua"));
-  EXPECT_FALSE(f.fs.sameFile("ME\\modules\\d.dlg.qorvex-backup_20250131_235959.bak", "ME\\modules\\d.dlg"));
+  EXPECT_FALSE(
+      f.fs.sameFile("ME\\modules\\a.lua.qorvex-backup_20250131_235959.bak", "ME\\modules\\a.lua"));
+  EXPECT_FALSE(
+      f.fs.sameFile("ME\\modules\\d.dlg.qorvex-backup_20250131_235959.bak", "ME\\modules\\d.dlg"));
   // The rerun finishes the job.
   f.fs.faults.clear();
   f.fs.clock.now += 1;
@@ -183,9 +196,11 @@ TEST(Passes, DialogCases) {
   // The block without markers is recognised; a resource that is not carried
   // only matters when the block is needed.
   Fixture f;
-  f.fs.files["ME\\modules\\d.dlg"] = "dialog = {\r\n\t[\"pQ\"] = {\r\n\t},\r\n\t[\"pMap\"] = {\n\t},\n}\n";
+  f.fs.files["ME\\modules\\d.dlg"] =
+      "dialog = {\r\n\t[\"pQ\"] = {\r\n\t},\r\n\t[\"pMap\"] = {\n\t},\n}\n";
   f.go(false, true);
-  EXPECT_NE(f.sink.text().find("[SKIP] ME\\modules\\d.dlg - QORVEX panel block already present (unmarked).\r\n"),
+  EXPECT_NE(f.sink.text().find(
+                "[SKIP] ME\\modules\\d.dlg - QORVEX panel block already present (unmarked).\r\n"),
             std::string::npos);
 
   Fixture g;
@@ -199,7 +214,8 @@ TEST(Passes, DialogCases) {
   Fixture h;
   h.fs.files["ME\\modules\\d.dlg"] = kDlg + kDlg;
   h.go(false, true);
-  EXPECT_NE(h.sink.text().find("    - ME\\modules\\d.dlg: anchor matched 2 times (ambiguous) - skipped. Manual review required.\r\n"),
+  EXPECT_NE(h.sink.text().find("    - ME\\modules\\d.dlg: anchor matched 2 times (ambiguous) - "
+                               "skipped. Manual review required.\r\n"),
             std::string::npos);
 
   // Uninstall refuses to write a dialog that its removal would unbalance.
@@ -210,33 +226,38 @@ TEST(Passes, DialogCases) {
   EXPECT_NE(u.sink.text().find("    - ME\\modules\\d.dlg: post-uninstall balance check failed -> "
                                "Unbalanced braces: net count 1. File was NOT written.\r\n"),
             std::string::npos);
-  EXPECT_EQ(u.fs.files["ME\\modules\\d.dlg"], "x = { " + buildPatchBlock("DLG_BLOCK:panel", "}") + "\n");
+  EXPECT_EQ(u.fs.files["ME\\modules\\d.dlg"],
+            "x = { " + buildPatchBlock("DLG_BLOCK:panel", "}") + "\n");
 }
 
 TEST(Passes, AnchorProblemsAndUnbalancedResults) {
   Fixture f;
   f.fs.files["ME\\modules\\a.lua"] = "local x = 1\nlocal x = 1\ninit()\n";
   f.go(false, false);
-  EXPECT_NE(f.sink.text().find("    - ME\\modules\\a.lua [a_one]: anchor matched 2 times (ambiguous) - skipped "
-                               "to avoid corrupting the file. Manual review required.\r\n"),
+  EXPECT_NE(f.sink.text().find(
+                "    - ME\\modules\\a.lua [a_one]: anchor matched 2 times (ambiguous) - skipped "
+                "to avoid corrupting the file. Manual review required.\r\n"),
             std::string::npos);
-  EXPECT_NE(f.sink.text().find("[PATCH] ME\\modules\\a.lua - applying 1 patch(es).\r\n"), std::string::npos);
+  EXPECT_NE(f.sink.text().find("[PATCH] ME\\modules\\a.lua - applying 1 patch(es).\r\n"),
+            std::string::npos);
 
   Fixture g;
   g.fs.files["ME\\modules\\a.lua"] = "nothing here\n";
   g.go(false, false);
   EXPECT_NE(g.sink.text().find("[SKIP] ME\\modules\\a.lua - all 0 patch(es) already applied.\r\n"),
             std::string::npos);
-  EXPECT_NE(g.sink.text().find("    - ME\\modules\\a.lua [toolbar_init_call]: anchor not found - DCS update may "
-                               "have changed this file's structure. Manual review required.\r\n"),
+  EXPECT_NE(g.sink.text().find(
+                "    - ME\\modules\\a.lua [toolbar_init_call]: anchor not found - DCS update may "
+                "have changed this file's structure. Manual review required.\r\n"),
             std::string::npos);
 
   Fixture u;
   u.fs.files["ME\\modules\\a.lua"] = "local x = 1\n(\ninit()\n";
   u.go(false, false);
-  EXPECT_NE(u.sink.text().find("    - ME\\modules\\a.lua: post-patch balance check failed -> Unbalanced "
-                               "parentheses: net count 1. File was NOT written.\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      u.sink.text().find("    - ME\\modules\\a.lua: post-patch balance check failed -> Unbalanced "
+                         "parentheses: net count 1. File was NOT written.\r\n"),
+      std::string::npos);
   EXPECT_EQ(u.fs.files["ME\\modules\\a.lua"], "local x = 1\n(\ninit()\n");
 }
 
@@ -250,12 +271,15 @@ TEST(Run, LoadAndOpenFailures) {
 
   Fixture g;
   g.sink.clear();
-  RunResult notOpened = run(RunRequest{"/elsewhere", false, false}, g.fs, g.payload, g.log, g.fs.clock, g.fs.clock);
+  RunResult notOpened =
+      run(RunRequest{"/elsewhere", false, false}, g.fs, g.payload, g.log, g.fs.clock, g.fs.clock);
   EXPECT_FALSE(notOpened.success);
-  EXPECT_EQ(g.sink.text(), "ERROR: Could not open game install directory '/elsewhere' -> FileNotFound\r\n");
+  EXPECT_EQ(g.sink.text(),
+            "ERROR: Could not open game install directory '/elsewhere' -> FileNotFound\r\n");
   g.sink.clear();
   run(RunRequest{"relative", false, false}, g.fs, g.payload, g.log, g.fs.clock, g.fs.clock);
-  EXPECT_EQ(g.sink.text(), "ERROR: Could not open game install directory 'relative' -> BadPathName\r\n");
+  EXPECT_EQ(g.sink.text(),
+            "ERROR: Could not open game install directory 'relative' -> BadPathName\r\n");
 }
 
 // A manifest with one path that could leave the install, or that the platform
@@ -267,15 +291,17 @@ TEST(Run, ManifestPathsAreCheckedBeforeAnythingIsWritten) {
     for (bool inDialogs : {false, true}) {
       Fixture f;
       const std::string entry = "{\"relativePath\": \"" + bad + "\", ";
-      f.payload.manifest = std::string(R"({"version": "1", "description": "d", "files": [)") +
-                           R"({"relativePath": "ME\\modules\\a.lua", "patches": []})" +
-                           (inDialogs ? "" : ", " + entry + R"("patches": []})") + R"(], "dlgFiles": [)" +
-                           (inDialogs ? entry + R"("insertBlockResource": "p.txt", "anchorBefore": "x"})" : "") +
-                           "]}";
+      f.payload.manifest =
+          std::string(R"({"version": "1", "description": "d", "files": [)") +
+          R"({"relativePath": "ME\\modules\\a.lua", "patches": []})" +
+          (inDialogs ? "" : ", " + entry + R"("patches": []})") + R"(], "dlgFiles": [)" +
+          (inDialogs ? entry + R"("insertBlockResource": "p.txt", "anchorBefore": "x"})" : "") +
+          "]}";
       RunResult result = f.go(false, false);
       EXPECT_FALSE(result.fatal) << bad;
       EXPECT_FALSE(result.success) << bad;
-      EXPECT_EQ(f.sink.text(), "ERROR: Failed to load embedded patch manifest -> BadPathName\r\n") << bad;
+      EXPECT_EQ(f.sink.text(), "ERROR: Failed to load embedded patch manifest -> BadPathName\r\n")
+          << bad;
       EXPECT_TRUE(f.fs.wroteNothing()) << bad;
     }
   }
@@ -317,7 +343,8 @@ TEST(Run, TemporaryFilesOfAKilledRunAreRemovedByTheNextRunThatWrites) {
   EXPECT_FALSE(f.fs.files.count(stale));
   EXPECT_TRUE(f.fs.files.count(foreign));
   for (const auto& [path, content] : f.fs.files) {
-    EXPECT_EQ(path.find(".qorvex-tmp-"), path == foreign ? path.find(".qorvex-tmp-") : std::string::npos)
+    EXPECT_EQ(path.find(".qorvex-tmp-"),
+              path == foreign ? path.find(".qorvex-tmp-") : std::string::npos)
         << path;
   }
 }

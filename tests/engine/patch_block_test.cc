@@ -47,8 +47,10 @@ TEST(PatchBlock, RemovalEdgeCases) {
   // A block of another marker inside goes with it; prefixes of markers never match.
   std::string nested = "x" + begin + "\n" + buildPatchBlock("M2", "y") + end + "z";
   EXPECT_EQ(removeFirstPatchBlock(nested, "M", removed), "xz");
-  EXPECT_FALSE(findPatchBlock(buildPatchBlock("QORVEX_PATCH:RENAME_GROUP", ""), "QORVEX_PATCH:RENAME"));
-  EXPECT_FALSE(findPatchBlock(buildPatchBlock("QORVEX_PATCH:RENAME", ""), "QORVEX_PATCH:RENAME_GROUP"));
+  EXPECT_FALSE(
+      findPatchBlock(buildPatchBlock("QORVEX_PATCH:RENAME_GROUP", ""), "QORVEX_PATCH:RENAME"));
+  EXPECT_FALSE(
+      findPatchBlock(buildPatchBlock("QORVEX_PATCH:RENAME", ""), "QORVEX_PATCH:RENAME_GROUP"));
   // At the very start and the very end.
   EXPECT_EQ(removeFirstPatchBlock(begin + "\r\n" + end, "M", removed), "");
   EXPECT_EQ(removeFirstPatchBlock("q\n" + begin + end + "\nr", "M", removed), "qr");
@@ -68,7 +70,8 @@ TEST(PatchBlock, RoundTripAtEveryPosition) {
     const int bodyLength = static_cast<int>(random() % 8);
     for (int i = 0; i < bodyLength; ++i) body.push_back(alphabet[random() % (sizeof alphabet - 1)]);
     for (std::size_t p = 0; p <= text.size(); ++p) {
-      std::string patched = text.substr(0, p) + buildPatchBlock("QORVEX_PATCH:X", body) + text.substr(p);
+      std::string patched =
+          text.substr(0, p) + buildPatchBlock("QORVEX_PATCH:X", body) + text.substr(p);
       std::uint32_t removed = 0;
       ASSERT_EQ(removeFirstPatchBlock(patched, "QORVEX_PATCH:X", removed), text)
           << "text [" << text << "] at " << p << " body [" << body << "]";

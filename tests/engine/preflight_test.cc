@@ -43,7 +43,9 @@ TEST(Preflight, NamesEveryFileThatCannotBeChanged) {
       {"read-only", [](Fixture& f) { f.fs.readOnly.insert(kA); }, kA + " AccessDenied read-only\n"},
       {"held open", [](Fixture& f) { f.fs.busy.insert(kD); }, kD + " FileBusy\n"},
       {"folder refuses new files",
-       [](Fixture& f) { f.fs.faults.push_back(Fault{Op::Create, 1, Error::AccessDenied}); },
+       [](Fixture& f) {
+         f.fs.faults.push_back(Fault{Op::Create, 1, Error::AccessDenied});
+       },
        kA + " AccessDenied\n"},
       // The module's folder is made by the run; a folder that exists is probed.
       {"disk full", [](Fixture& f) { f.fs.freeBytes = 100; }, kA + " NoSpaceLeft\n"},
@@ -54,7 +56,10 @@ TEST(Preflight, NamesEveryFileThatCannotBeChanged) {
          f.fs.freeBytes = 10;
        },
        kModule + " NoSpaceLeft\n" + kA + " NoSpaceLeft\n"},
-      {"unreadable", [](Fixture& f) { f.fs.faults.push_back(Fault{Op::Read, 2, Error::InputOutput}); },
+      {"unreadable",
+       [](Fixture& f) {
+         f.fs.faults.push_back(Fault{Op::Read, 2, Error::InputOutput});
+       },
        kA + " InputOutput\n"},
   };
   for (const Case& c : cases) {
@@ -78,7 +83,8 @@ TEST(Preflight, ListsWhatTheRunThenWrites) {
     ASSERT_TRUE(report.problems.empty()) << describe(report.problems);
     std::vector<std::string> listed;
     for (const PlannedChange& change : report.changes) {
-      listed.push_back((change.kind == PlannedChange::Kind::Delete ? "delete " : "write ") + change.path);
+      listed.push_back((change.kind == PlannedChange::Kind::Delete ? "delete " : "write ") +
+                       change.path);
     }
     f.fs.journal.clear();
     f.fs.clock.now += 1;

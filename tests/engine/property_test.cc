@@ -283,13 +283,12 @@ Pass runOnce(Scenario& s, bool uninstall, bool dryRun) {
   StringLogSink sink;
   RunLog log(&sink);
   s.fs.journal.clear();
-  RunResult result = run(RunRequest{"/game", uninstall, dryRun}, s.fs, s.payload, log, s.fs.clock, s.fs.clock);
+  RunResult result =
+      run(RunRequest{"/game", uninstall, dryRun}, s.fs, s.payload, log, s.fs.clock, s.fs.clock);
   return {result, sink.text()};
 }
 
-bool isBackup(const std::string& path) {
-  return path.find(".qorvex-backup_") != std::string::npos;
-}
+bool isBackup(const std::string& path) { return path.find(".qorvex-backup_") != std::string::npos; }
 
 std::map<std::string, std::string> gameFiles(const MemoryFileSystem& fs) {
   std::map<std::string, std::string> result;

@@ -64,30 +64,38 @@ struct ParseCase {
 
 TEST(SteamLibrary, ParsesRealShapedAndBrokenFiles) {
   const ParseCase cases[] = {
-      {"current shape", kCurrentShape,
+      {"current shape",
+       kCurrentShape,
        {"C:\\Program Files (x86)\\Steam", "D:\\SteamLibrary", "E:\\Games\\Steam Library"}},
       {"old shape", kOldShape, {"D:\\SteamLibrary", "F:\\SteamLibrary"}},
-      {"linux paths", "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"/home/ada/.local/share/Steam\"\n\t}\n"
-                      "\t\"1\"\n\t{\n\t\t\"path\"\t\t\"/mnt/games/SteamLibrary\"\n\t}\n}\n",
+      {"linux paths",
+       "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"/home/ada/.local/share/"
+       "Steam\"\n\t}\n"
+       "\t\"1\"\n\t{\n\t\t\"path\"\t\t\"/mnt/games/SteamLibrary\"\n\t}\n}\n",
        {"/home/ada/.local/share/Steam", "/mnt/games/SteamLibrary"}},
       {"CR LF line ends and a comment",
        "// written by hand\r\n\"libraryfolders\"\r\n{\r\n\"1\" { \"PATH\" \"G:\\\\Lib\" }\r\n}\r\n",
        {"G:\\Lib"}},
-      {"escaped quote inside a path", R"("libraryfolders" { "1" { "path" "D:\\A \"B\"" } })",
+      {"escaped quote inside a path",
+       R"("libraryfolders" { "1" { "path" "D:\\A \"B\"" } })",
        {"D:\\A \"B\""}},
-      {"a single backslash is kept", R"("libraryfolders" { "1" { "path" "D:\Lib" } })",
+      {"a single backslash is kept",
+       R"("libraryfolders" { "1" { "path" "D:\Lib" } })",
        {"D:\\Lib"}},
       {"bare tokens", "libraryfolders { 1 { path /srv/steam } }", {"/srv/steam"}},
-      {"cut off inside the second block", "\"libraryfolders\"\n{\n\"0\"\n{\n\"path\" \"C:\\\\One\"\n}\n\"1\"\n{\n\"path\" \"D:\\\\Tw",
+      {"cut off inside the second block",
+       "\"libraryfolders\"\n{\n\"0\"\n{\n\"path\" \"C:\\\\One\"\n}\n\"1\"\n{\n\"path\" \"D:\\\\Tw",
        {"C:\\One"}},
       {"cut off after a key", "\"libraryfolders\" { \"0\" { \"path\" ", {}},
-      {"closing brace too many", "\"libraryfolders\" { \"1\" \"D:\\\\Lib\" } } \"2\" \"E:\\\\Lib\"",
+      {"closing brace too many",
+       "\"libraryfolders\" { \"1\" \"D:\\\\Lib\" } } \"2\" \"E:\\\\Lib\"",
        {"D:\\Lib"}},
       {"path outside a numbered block",
        R"("libraryfolders" { "path" "C:\\Top" "x" { "path" "C:\\Named" } "3" { "path" "C:\\Three" } })",
        {"C:\\Three"}},
       {"numbered keys too deep", R"("libraryfolders" { "0" { "apps" { "7" "C:\\App" } } })", {}},
-      {"empty path skipped", R"("libraryfolders" { "0" { "path" "" } "1" "" "2" "H:\\Lib" })",
+      {"empty path skipped",
+       R"("libraryfolders" { "0" { "path" "" } "1" "" "2" "H:\\Lib" })",
        {"H:\\Lib"}},
       {"empty file", "", {}},
       {"not a vdf file", "\x01\xFF garbage {{{{ \"path\"", {}},
@@ -98,7 +106,8 @@ TEST(SteamLibrary, ParsesRealShapedAndBrokenFiles) {
 }
 
 TEST(SteamLibrary, GameFolderIsInsideTheLibrary) {
-  EXPECT_EQ(steamGameFolder("D:\\SteamLibrary", '\\'), "D:\\SteamLibrary\\steamapps\\common\\DCSWorld");
+  EXPECT_EQ(steamGameFolder("D:\\SteamLibrary", '\\'),
+            "D:\\SteamLibrary\\steamapps\\common\\DCSWorld");
   EXPECT_EQ(steamGameFolder("D:\\", '\\'), "D:\\steamapps\\common\\DCSWorld");
   EXPECT_EQ(steamGameFolder("/home/ada/.steam/steam", '/'),
             "/home/ada/.steam/steam/steamapps/common/DCSWorld");
@@ -129,8 +138,9 @@ TEST_F(SteamLibrariesTest, TheSteamFolderListedAgainIsTakenOnce) {
 
 TEST_F(SteamLibrariesTest, CaseMattersOnPosix) {
   fs.root = "/steam";
-  list("\"libraryfolders\" { \"0\" { \"path\" \"/steam/\" } \"1\" { \"path\" \"/Lib\" } "
-       "\"2\" { \"path\" \"/lib\" } \"3\" { \"path\" \"relative/lib\" } }");
+  list(
+      "\"libraryfolders\" { \"0\" { \"path\" \"/steam/\" } \"1\" { \"path\" \"/Lib\" } "
+      "\"2\" { \"path\" \"/lib\" } \"3\" { \"path\" \"relative/lib\" } }");
   EXPECT_EQ(steamLibraries(fs, "/steam", '/'), (Paths{"/steam", "/Lib", "/lib"}));
 }
 

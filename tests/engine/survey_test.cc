@@ -26,7 +26,8 @@ const std::string kModule = "MissionEditor\\modules\\me_qorvex_undo.lua";
 std::string describe(const SurveyReport& report) {
   std::string out;
   for (const auto* list : {&report.entries, &report.dialogs}) {
-    for (const EntryReport& e : *list) out += e.file + " [" + e.id + "]: " + std::string(entryStateName(e.state)) + "\n";
+    for (const EntryReport& e : *list)
+      out += e.file + " [" + e.id + "]: " + std::string(entryStateName(e.state)) + "\n";
   }
   out += "module: " + std::string(moduleStateName(report.module)) + "\n";
   return out + "verdict: " + std::string(verdictName(report.verdict)) + "\n";
@@ -35,20 +36,19 @@ std::string describe(const SurveyReport& report) {
 // Every state and verdict, each from an install shaped to give it; the
 // survey writes nothing in any of them.
 TEST(Survey, StatesAndVerdicts) {
-  const std::string applied = "[a_one]: applied\n" + kA + " [toolbar_init_call]: applied\n" + kD + " [panel.txt]: applied\n";
+  const std::string applied = "[a_one]: applied\n" + kA + " [toolbar_init_call]: applied\n" + kD +
+                              " [panel.txt]: applied\n";
   struct Case {
     const char* name;
     void (*arrange)(Fixture&);
     std::string expected;
   };
   const Case cases[] = {
-      {"fresh",
-       [](Fixture&) {},
+      {"fresh", [](Fixture&) {},
        kA + " [a_one]: pending\n" + kA + " [toolbar_init_call]: pending\n" +
            "ME\\modules\\missing.lua [m]: file-missing\n" + kD + " [panel.txt]: pending\n" +
            "module: absent\nverdict: blocked\n"},
-      {"installed",
-       [](Fixture& f) { f.go(false, false); },
+      {"installed", [](Fixture& f) { f.go(false, false); },
        kA + " " + applied + "module: current\nverdict: installed\n"},
       {"one file back to stock by an update",
        [](Fixture& f) {
@@ -67,7 +67,9 @@ TEST(Survey, StatesAndVerdicts) {
        kA + " [a_one]: applied\n" + kA + " [toolbar_init_call]: applied-outdated\n" + kD +
            " [panel.txt]: applied\nmodule: outdated\nverdict: partial\n"},
       {"text there without markers",
-       [](Fixture& f) { f.fs.files[kA] = "local x = 1\nlocal y = 2\nfunction f()\n\tinit()qorvex.init()\nend\n"; },
+       [](Fixture& f) {
+         f.fs.files[kA] = "local x = 1\nlocal y = 2\nfunction f()\n\tinit()qorvex.init()\nend\n";
+       },
        kA + " [a_one]: present-unmarked\n" + kA + " [toolbar_init_call]: present-unmarked\n" + kD +
            " [panel.txt]: pending\nmodule: absent\nverdict: not-installed\n"},
       {"anchor twice, a file unreadable",
@@ -85,10 +87,13 @@ TEST(Survey, StatesAndVerdicts) {
     // The missing file of the fixture makes every install blocked; only the
     // first case keeps it.
     if (std::string(c.name) != "fresh") {
-      f.payload.manifest.replace(f.payload.manifest.find(",\n    {\"relativePath\": \"ME\\\\modules\\\\missing.lua\""),
-                                 std::string(",\n    {\"relativePath\": \"ME\\\\modules\\\\missing.lua\", \"patches\": [\n"
-                                             "      {\"id\": \"m\", \"marker\": \"QORVEX_PATCH:M\", \"anchorAfter\": \"x\"}\n    ]}").size(),
-                                 "");
+      f.payload.manifest.replace(
+          f.payload.manifest.find(",\n    {\"relativePath\": \"ME\\\\modules\\\\missing.lua\""),
+          std::string(",\n    {\"relativePath\": \"ME\\\\modules\\\\missing.lua\", \"patches\": [\n"
+                      "      {\"id\": \"m\", \"marker\": \"QORVEX_PATCH:M\", \"anchorAfter\": "
+                      "\"x\"}\n    ]}")
+              .size(),
+          "");
     }
     c.arrange(f);
     f.fs.journal.clear();
@@ -102,7 +107,9 @@ TEST(Survey, StatesAndVerdicts) {
 TEST(Survey, DetailsOfAmbiguousAndMissingAnchorsAndTheGameVersion) {
   Fixture f;
   f.fs.files[kA] = "local x = 1\r\n-- a\r\nlocal x = 1\nfunction f()\n\tinit2()\nend\n";
-  f.fs.addFile("autoupdate.cfg", R"({"version": "2.9.3.51704", "arch": "x86_64", "lang": "EN", "branch": "openbeta"})");
+  f.fs.addFile(
+      "autoupdate.cfg",
+      R"({"version": "2.9.3.51704", "arch": "x86_64", "lang": "EN", "branch": "openbeta"})");
   auto report = surveyInstall("/game", f.fs, f.payload);
   ASSERT_TRUE(report);
   ASSERT_EQ(report->entries.size(), 3u);
@@ -137,7 +144,8 @@ TEST(NearestText, FindsWhereTheAnchorWent) {
   const Case cases[] = {
       {"a renamed local", before + "\tlocal newName = panel:getValue()\n\tself:update(newName)\n",
        "\tlocal oldName = panel:getValue()\n\tself:update(oldName)", 5, 9,
-       "\\tlocal·[-oldName-]{+newName+}·=·panel:getValue()\\n\\t[-self:update(oldName)-]{+self:update(newName)+}"},
+       "\\tlocal·[-oldName-]{+newName+}·=·panel:getValue()\\n\\t[-self:update(oldName)-]{+self:"
+       "update(newName)+}"},
       {"lost trailing blanks", before + "\tif ready then\n\t\tgo()\n\tend\n",
        "\tif ready then  \n\t\tgo()\n\tend", 5, 12, "…ready·then[-··-]\\n\\t\\tgo()…"},
       {"an inserted line", before + "\tif ready then\n\t\t-- new\n\t\tgo()\n\tend\n",

@@ -16,20 +16,20 @@ TEST(Utf8, RefusesWhatIsNotUtf8) {
   const Case cases[] = {
       {"", true},
       {"plain ASCII", true},
-      {"\xC3\xA9", true},                       // é
-      {"\xE2\x80\x93", true},                   // en dash
-      {"\xF0\x9F\x98\x80", true},               // U+1F600
-      {"\xF4\x8F\xBF\xBF", true},               // U+10FFFF, the last
-      {"\xC0\xAF", false},                      // overlong '/'
-      {"\xE0\x80\xAF", false},                  // overlong, three bytes
-      {"\xF0\x80\x80\xAF", false},              // overlong, four bytes
-      {"\xED\xA0\x80", false},                  // a surrogate half
-      {"\xF4\x90\x80\x80", false},              // past U+10FFFF
-      {"\xF8\x88\x80\x80\x80", false},          // five-byte form
-      {"\xC3", false},                          // truncated
-      {"a\xE2\x80", false},                     // truncated at the end
-      {"\x80", false},                          // a continuation byte alone
-      {"\xC3\x28", false},                      // no continuation
+      {"\xC3\xA9", true},               // é
+      {"\xE2\x80\x93", true},           // en dash
+      {"\xF0\x9F\x98\x80", true},       // U+1F600
+      {"\xF4\x8F\xBF\xBF", true},       // U+10FFFF, the last
+      {"\xC0\xAF", false},              // overlong '/'
+      {"\xE0\x80\xAF", false},          // overlong, three bytes
+      {"\xF0\x80\x80\xAF", false},      // overlong, four bytes
+      {"\xED\xA0\x80", false},          // a surrogate half
+      {"\xF4\x90\x80\x80", false},      // past U+10FFFF
+      {"\xF8\x88\x80\x80\x80", false},  // five-byte form
+      {"\xC3", false},                  // truncated
+      {"a\xE2\x80", false},             // truncated at the end
+      {"\x80", false},                  // a continuation byte alone
+      {"\xC3\x28", false},              // no continuation
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));

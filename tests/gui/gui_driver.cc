@@ -654,7 +654,9 @@ void checkPlace(HWND main, HWND child, const Expected& e, unsigned dpi, const st
     checkText(place, want, name + " position and size");
     return;
   }
-  const auto within = [](double actual, double expected) { return std::fabs(actual - expected) <= 1.0; };
+  const auto within = [](double actual, double expected) {
+    return std::fabs(actual - expected) <= 1.0;
+  };
   // Wine makes a new etched line's window as high as its etched edge, 2
   // pixels at any DPI; moved later, it keeps the height it is given.
   const bool systemHeight = isEtched && r.bottom - r.top == 2;
@@ -673,8 +675,8 @@ void checkLayout(Wizard& w, unsigned dpi, std::string_view when) {
   std::size_t i = 0;
   for (HWND child = GetWindow(w.main(), GW_CHILD); child && i < std::size(kExpected);
        child = GetWindow(child, GW_HWNDNEXT), ++i) {
-    checkPlace(w.main(), child, kExpected[i],
-               dpi, "control " + std::to_string(kExpected[i].id) + " " + std::string(when));
+    checkPlace(w.main(), child, kExpected[i], dpi,
+               "control " + std::to_string(kExpected[i].id) + " " + std::string(when));
   }
 }
 
@@ -726,8 +728,8 @@ std::vector<std::uint32_t> pixelsOf(HDC source, int x, int y, int width, int hei
     BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
   } else {
     PatBlt(memory, 0, 0, width, height, WHITENESS);
-    HFONT font = CreateFontW(fontHeight, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                             L"Segoe UI");
+    HFONT font =
+        CreateFontW(fontHeight, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Segoe UI");
     HGDIOBJ oldFont = SelectObject(memory, font);
     SetBkMode(memory, TRANSPARENT);
     SetTextColor(memory, RGB(0, 0, 0));
@@ -857,9 +859,8 @@ void walkAgreementActionAndCheck(const Paths& p) {
   checkText(w.text(kDir), "", "directory field empty when no candidate qualifies");
   Sleep(600);
   checkFont(w, kTitleLabel, L"License Agreement", -16, FW_BOLD, gDpi, "title");
-  checkFont(w, kSubtitle,
-            L"Please read the following important information before continuing.", -14,
-            FW_NORMAL, gDpi, "subtitle");
+  checkFont(w, kSubtitle, L"Please read the following important information before continuing.",
+            -14, FW_NORMAL, gDpi, "subtitle");
   screenshot(p.shots, L"01-agreement-page");
 
   w.click(kAccept);
@@ -1127,7 +1128,6 @@ void walkCrash(const Paths& p) {
         shown(err));
 }
 
-
 // ---------------------------------------------------------------------------
 // Walks of the keyboard, display scaling, held files, blocked installs, a
 // running game and Steam libraries
@@ -1256,8 +1256,8 @@ void walkKeyboard(const Paths& p) {
           "keyboard: Alt+B goes back with \"I accept\" kept");
     check(w.waitForFocus(kAccept), "keyboard: after Back the focus is on \"I accept\"");
     pressKey('N', {VK_MENU});
-    check(waitFor([&] { return onPage(w, "Select Setup Action"); }, 5000) &&
-              w.text(kDir) == game && w.checked(kDryRun),
+    check(waitFor([&] { return onPage(w, "Select Setup Action"); }, 5000) && w.text(kDir) == game &&
+              w.checked(kDryRun),
           "keyboard: Alt+N goes on with the field and the action kept");
     check(w.waitForFocus(kDir), "keyboard: the focus is on the directory field again");
 
@@ -1355,7 +1355,8 @@ void walkDpiChange(const Paths& p) {
   // The message carries a pointer to the suggested rectangle. It lies at the
   // same address in both processes, so the program reads it whether or not
   // the system copies it across.
-  void* remote = VirtualAllocEx(w.process(), nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  void* remote =
+      VirtualAllocEx(w.process(), nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   void* local =
       remote ? VirtualAlloc(remote, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
   check(remote != nullptr && local == remote, "DPI change: a rectangle shared with the program");
@@ -1650,7 +1651,8 @@ bool writeText(const std::wstring& path, std::string_view bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
 }
@@ -1677,7 +1679,8 @@ void walkSteam(const Paths& p) {
     Wizard w(p.exe, p.work);
     check(w.ok(), "Steam: wizard started");
     if (!w.ok()) return;
-    checkText(w.text(kDir), narrow(inDefault), "Steam: the game in the default library preselected");
+    checkText(w.text(kDir), narrow(inDefault),
+              "Steam: the game in the default library preselected");
     w.click(kCancel);
     checkExit(w, "Steam: Cancel");
   }
@@ -1687,8 +1690,9 @@ void walkSteam(const Paths& p) {
   std::string vdf = "\"libraryfolders\"\n{\n";
   int n = 0;
   for (const std::wstring& library : {p.steam, p.work + L"\\no-such-library", p.steamLib}) {
-    vdf += "\t\"" + std::to_string(n++) + "\"\n\t{\n\t\t\"path\"\t\t\"" + vdfEscaped(narrow(library)) +
-           "\"\n\t\t\"label\"\t\t\"\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"223750\"\t\t\"1\"\n\t\t}\n\t}\n";
+    vdf +=
+        "\t\"" + std::to_string(n++) + "\"\n\t{\n\t\t\"path\"\t\t\"" + vdfEscaped(narrow(library)) +
+        "\"\n\t\t\"label\"\t\t\"\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"223750\"\t\t\"1\"\n\t\t}\n\t}\n";
   }
   vdf += "}\n";
   check(writeText(list, vdf), "Steam: libraryfolders.vdf names a second library");

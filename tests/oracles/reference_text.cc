@@ -45,8 +45,7 @@ std::optional<std::string> unbalancedCloser(char closer, std::uint64_t line) {
 }
 
 std::optional<std::string> endOfText(char quote, bool inLongString, bool inLongComment,
-                                     std::int64_t paren, std::int64_t brace,
-                                     std::int64_t bracket) {
+                                     std::int64_t paren, std::int64_t brace, std::int64_t bracket) {
   if (quote != 0) return std::string("Unterminated string literal (started with ") + quote + ")";
   if (inLongString) return std::string("Unterminated long string literal ([[...]])");
   if (inLongComment) return std::string("Unterminated long comment (--[[...]])");
@@ -98,10 +97,23 @@ bool containsIgnoringCrReference(std::string_view text, std::string_view needle)
 }
 
 std::optional<std::string> checkLuaBalanceReference(std::string_view text) {
-  static const std::string kClosers[kMaxLongBracketLevel + 1] = {
-      "]]", "]=]", "]==]", "]===]", "]====]", "]=====]", "]======]", "]=======]", "]========]",
-      "]=========]", "]==========]", "]===========]", "]============]", "]=============]",
-      "]==============]", "]===============]", "]================]"};
+  static const std::string kClosers[kMaxLongBracketLevel + 1] = {"]]",
+                                                                 "]=]",
+                                                                 "]==]",
+                                                                 "]===]",
+                                                                 "]====]",
+                                                                 "]=====]",
+                                                                 "]======]",
+                                                                 "]=======]",
+                                                                 "]========]",
+                                                                 "]=========]",
+                                                                 "]==========]",
+                                                                 "]===========]",
+                                                                 "]============]",
+                                                                 "]=============]",
+                                                                 "]==============]",
+                                                                 "]===============]",
+                                                                 "]================]"};
   const std::size_t n = text.size();
   std::uint64_t line = 1;
   std::int64_t paren = 0, brace = 0, bracket = 0;

@@ -378,8 +378,7 @@ TEST_F(Win32FileSystemTest, CreateErrorsAreNamed) {
 }
 
 TEST_F(Win32FileSystemTest, NewFileTakesTheAttributesOfItsModelButNeverReadOnly) {
-  constexpr DWORD kShown =
-      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+  constexpr DWORD kShown = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
   struct Case {
     const char* model;
     DWORD modelAttributes;  // 0: the model is not made
@@ -416,9 +415,9 @@ TEST_F(Win32FileSystemTest, NewFileTakesTheAttributesOfItsModelButNeverReadOnly)
   auto file = dir_->createFile("beside-folder.lua", "folder");
   ASSERT_TRUE(file) << nameOf(file);
   ASSERT_TRUE((*file)->commit());
-  EXPECT_EQ(GetFileAttributesW(at("beside-folder.lua").c_str()) &
-                (kShown | FILE_ATTRIBUTE_DIRECTORY),
-            0u);
+  EXPECT_EQ(
+      GetFileAttributesW(at("beside-folder.lua").c_str()) & (kShown | FILE_ATTRIBUTE_DIRECTORY),
+      0u);
 }
 
 TEST_F(Win32FileSystemTest, FileBeingWrittenIsSharedForReadingWritingAndDeleting) {
@@ -701,12 +700,9 @@ TEST_F(Win32FileSystemTest, LinkFileNeverReplacesAndNamesWhatIsWrong) {
     const char* expected;
   };
   const Case cases[] = {
-      {"a.lua", "taken.lua", "PathAlreadyExists"},
-      {"a.lua", "folder", "PathAlreadyExists"},
-      {"missing.lua", "b.lua", "FileNotFound"},
-      {"folder", "b.lua", "IsDir"},
-      {"a.lua", "missing\\b.lua", "FileNotFound"},
-      {"a.lua", "a.lua\\b.lua", "NotDir"},
+      {"a.lua", "taken.lua", "PathAlreadyExists"}, {"a.lua", "folder", "PathAlreadyExists"},
+      {"missing.lua", "b.lua", "FileNotFound"},    {"folder", "b.lua", "IsDir"},
+      {"a.lua", "missing\\b.lua", "FileNotFound"}, {"a.lua", "a.lua\\b.lua", "NotDir"},
       {"a.lua", "..\\b.lua", "BadPathName"},
   };
   for (const Case& c : cases) {
@@ -834,7 +830,8 @@ TEST_F(Win32FileSystemTest, BackupIsAHardLinkUntilTheRunEndsThenACopyOfItsOwn) {
     EmbeddedPayload payload;
     StringLogSink sink;
     RunLog log(&sink);
-    RunContext run{.fs = *fs_, .installDir = *dir_, .manifest = manifest, .payload = payload, .log = log};
+    RunContext run{
+        .fs = *fs_, .installDir = *dir_, .manifest = manifest, .payload = payload, .log = log};
 
     const std::int64_t before = systemClock().nowUnixSeconds();
     ASSERT_TRUE(createBackup(run, log, "modules\\me_toolbar.lua", "modules\\me_toolbar.lua"));
@@ -981,15 +978,13 @@ TEST_F(Win32LinkTest, EveryOperationRefusesALinkOnTheWayOrAtTheEnd) {
        [&] { return nameOf(dir.renameNoReplace("filelink.lua", "moved.lua")); }, "LinkRefused"},
       {"link a file link", [&] { return nameOf(dir.linkFile("filelink.lua", "second.lua")); },
        "LinkRefused"},
-      {"link into a folder link",
-       [&] { return nameOf(dir.linkFile(scratch, "dirlink\\new.lua")); }, "LinkRefused"},
-      {"delete a file link", [&] { return nameOf(dir.deleteFile("filelink.lua")); },
+      {"link into a folder link", [&] { return nameOf(dir.linkFile(scratch, "dirlink\\new.lua")); },
        "LinkRefused"},
+      {"delete a file link", [&] { return nameOf(dir.deleteFile("filelink.lua")); }, "LinkRefused"},
       {"delete through a folder link",
        [&] { return nameOf(dir.deleteFile("dirlink\\outside.lua")); }, "LinkRefused"},
       {"kind of a folder link", [&] { return kindName(dir.kindOf("dirlink")); }, "LinkRefused"},
-      {"kind of a file link", [&] { return kindName(dir.kindOf("filelink.lua")); },
-       "LinkRefused"},
+      {"kind of a file link", [&] { return kindName(dir.kindOf("filelink.lua")); }, "LinkRefused"},
       {"kind through a folder link", [&] { return kindName(dir.kindOf("dirlink\\outside.lua")); },
        "LinkRefused"},
       {"info of a folder link", [&] { return nameOf(dir.fileInfo("dirlink")); }, "LinkRefused"},
@@ -1028,10 +1023,12 @@ TEST_F(Win32LinkTest, APipeIsNotAFileAndNothingWaitsForIt) {
       {"link", [&] { return nameOf(dir.linkFile("fifo", "second")); }, "NotAFile"},
       {"delete", [&] { return nameOf(dir.deleteFile("fifo")); }, "NotAFile"},
       {"kind", [&] { return kindName(dir.kindOf("fifo")); }, "Other"},
-      {"info", [&] {
+      {"info",
+       [&] {
          auto info = dir.fileInfo("fifo");
          return info ? kindName(info->kind) : nameOf(info);
-       }, "Other"},
+       },
+       "Other"},
       {"list", [&] { return nameOf(dir.listFolder("fifo")); }, "NotAFile"},
   };
   for (const Case& c : cases) {

@@ -49,7 +49,8 @@ bool FakePlatform::createControl(const ControlSpec& spec) {
 void FakePlatform::setFont(ControlId id, FontKind font) {
   events.push_back("font " + std::to_string(static_cast<int>(id)) +
                    (font == FontKind::Title ? " title" : " normal"));
-  if (fontSets.empty()) ADD_FAILURE() << "font set on " << static_cast<int>(id) << " before any was made";
+  if (fontSets.empty())
+    ADD_FAILURE() << "font set on " << static_cast<int>(id) << " before any was made";
   if (FakeControl* c = find(id, "setFont")) {
     c->font = font;
     if (!fontSets.empty()) {
@@ -225,7 +226,8 @@ namespace {
 class FakeDirectory : public Directory {
  public:
   FakeDirectory(FakeFileSystem& fs, std::string_view path) : fs_(fs), path_(path) {}
-  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes, std::size_t) override {
+  Result<std::string> readFile(std::string_view path, std::uint64_t maxBytes,
+                               std::size_t) override {
     std::string full = path_;
     if (full.empty() || full.back() != '\\') full.push_back('\\');
     for (char c : path) full.push_back(c == '/' ? '\\' : c);

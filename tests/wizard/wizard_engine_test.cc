@@ -107,10 +107,11 @@ TEST_F(WizardEngineTest, InstallDeploysTheModuleAndUninstallTakesItAway) {
   platform.answers = {kIdYes, kIdYes, kIdOk};
   platform.click(wizard, ControlId::NextButton);
   ASSERT_EQ(platform.boxes.size(), 3u);
-  EXPECT_EQ(platform.boxes[1],
-            (ShownBox{"22 of the 22 changes cannot be made in this version of DCS World, so the Undo "
-                      "feature may not work.\n\nMake the other changes anyway?",
-                      kTitle, 0x134}));
+  EXPECT_EQ(
+      platform.boxes[1],
+      (ShownBox{"22 of the 22 changes cannot be made in this version of DCS World, so the Undo "
+                "feature may not work.\n\nMake the other changes anyway?",
+                kTitle, 0x134}));
   const bool succeeded = platform.logText().find("COMPLETED SUCCESSFULLY\r\n") != std::string::npos;
   EXPECT_EQ(platform.boxes[2],
             (ShownBox{succeeded ? "Completed successfully. See the log for details."
@@ -142,7 +143,8 @@ TEST_F(WizardEngineTest, AWrongFolderIsToldPrecisely) {
   writeFile(root / "Empty" / "readme.txt", "");
   const std::string gameDir = (root / "Eagle Dynamics" / "DCS World").string();
   const std::string prefix =
-      "The selected directory does not look like a valid game install: MissionEditorFolderNotFound\n\n";
+      "The selected directory does not look like a valid game install: "
+      "MissionEditorFolderNotFound\n\n";
   struct Case {
     std::string field;
     std::string hint;
@@ -151,7 +153,8 @@ TEST_F(WizardEngineTest, AWrongFolderIsToldPrecisely) {
       {(root / "NotAGame").string(),
        "No MissionEditor folder is in " + (root / "NotAGame").string() +
            "; choose the game's root folder, the one that holds MissionEditor."},
-      {(root / "Nowhere").string(), "The folder " + (root / "Nowhere").string() + " does not exist."},
+      {(root / "Nowhere").string(),
+       "The folder " + (root / "Nowhere").string() + " does not exist."},
       {(root / "Empty" / "readme.txt").string(),
        (root / "Empty" / "readme.txt").string() + " is a file, not a folder."},
       {gameDir + "/MissionEditor",
@@ -167,7 +170,8 @@ TEST_F(WizardEngineTest, AWrongFolderIsToldPrecisely) {
     platform.boxes.clear();
     platform.answers = {kIdOk};
     platform.click(wizard, ControlId::NextButton);
-    EXPECT_EQ(platform.boxes, (std::vector<ShownBox>{{prefix + c.field + "\n\n" + c.hint, kTitle, 0x10}}));
+    EXPECT_EQ(platform.boxes,
+              (std::vector<ShownBox>{{prefix + c.field + "\n\n" + c.hint, kTitle, 0x10}}));
     EXPECT_EQ(platform.logText(), "");
   }
 }

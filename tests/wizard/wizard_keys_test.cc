@@ -109,7 +109,8 @@ TEST_F(WizardKeysTest, ArrowKeysGoRoundTheActionGroupCheckingAsTheyGo) {
     SCOPED_TRACE(static_cast<int>(step.from));
     EXPECT_TRUE(wizard.onArrowKey(step.from, step.backward));
     EXPECT_EQ(platform.focused, step.to);
-    for (ControlId id : {ControlId::DryRunRadio, ControlId::InstallRadio, ControlId::UninstallRadio}) {
+    for (ControlId id :
+         {ControlId::DryRunRadio, ControlId::InstallRadio, ControlId::UninstallRadio}) {
       EXPECT_EQ(checked(id), id == step.to) << static_cast<int>(id);
     }
     // The press went through the command table, so Next follows.
@@ -205,7 +206,7 @@ TEST_F(WizardKeysTest, AltLettersPressTheirButtonsOnlyWhereTheUserCould) {
   start();
   wizard.onAccelerator(static_cast<int>(ControlId::NextButton));  // Next disabled
   EXPECT_EQ(wizard.page(), WizardPage::AGREEMENT);
-  wizard.onAccelerator(static_cast<int>(ControlId::BackButton));  // Back hidden
+  wizard.onAccelerator(static_cast<int>(ControlId::BackButton));    // Back hidden
   wizard.onAccelerator(static_cast<int>(ControlId::BrowseButton));  // Browse hidden
   EXPECT_EQ(platform.browseCalls, 0);
   EXPECT_EQ(wizard.page(), WizardPage::AGREEMENT);
@@ -258,7 +259,8 @@ TEST_F(WizardKeysTest, BrowseOpensAtTheTypedFolderWhenItIsThere) {
     platform.type(wizard, c.typed);
     platform.browseStartedAt = u"<not asked>";
     platform.click(wizard, ControlId::BrowseButton);
-    EXPECT_EQ(utf8(platform.browseStartedAt), utf8(c.startsAt)) << utf8(c.typed.substr(0, 1) == u"\xD800" ? u"(bad)" : c.typed);
+    EXPECT_EQ(utf8(platform.browseStartedAt), utf8(c.startsAt))
+        << utf8(c.typed.substr(0, 1) == u"\xD800" ? u"(bad)" : c.typed);
   }
 }
 
@@ -320,7 +322,8 @@ TEST_F(WizardKeysTest, ADpiChangePlacesEveryControlAndRemakesTheFonts) {
   for (const ControlSpec& spec : kControls) {
     if (spec.id == ControlId::LogLabel) continue;
     const ControlSpec& now = platform.control(spec.id).spec;
-    EXPECT_EQ((ControlRect{now.x, now.y, now.w, now.h}), (ControlRect{spec.x, spec.y, spec.w, spec.h}))
+    EXPECT_EQ((ControlRect{now.x, now.y, now.w, now.h}),
+              (ControlRect{spec.x, spec.y, spec.w, spec.h}))
         << static_cast<int>(spec.id);
   }
   EXPECT_EQ(platform.fontOf(ControlId::TitleLabel), (FontSpec{u"Segoe UI", -16, 700}));

@@ -244,13 +244,14 @@ TEST_F(WizardTest, FolderWithoutMissionEditorIsRejectedShowingTheFieldAsTyped) {
   platform.answers = {kIdOk};
   platform.click(wizard, ControlId::NextButton);
   // The install test, then the look at what the folder is, for the hint.
-  EXPECT_EQ(fs.opened,
-            (std::vector<std::string>{"C:\\Games\\Elsewhere\\MissionEditor", "C:\\Games\\Elsewhere"}));
-  EXPECT_EQ(platform.boxes,
-            (std::vector<ShownBox>{{"The selected directory does not look like a valid game "
-                                    "install: MissionEditorFolderNotFound\n\n  \"C:\\Games\\"
-                                    "Elsewhere\\\"  \n\nThe folder C:\\Games\\Elsewhere does not exist.",
-                                    kTitle, kErrorBox}}));
+  EXPECT_EQ(fs.opened, (std::vector<std::string>{"C:\\Games\\Elsewhere\\MissionEditor",
+                                                 "C:\\Games\\Elsewhere"}));
+  EXPECT_EQ(
+      platform.boxes,
+      (std::vector<ShownBox>{{"The selected directory does not look like a valid game "
+                              "install: MissionEditorFolderNotFound\n\n  \"C:\\Games\\"
+                              "Elsewhere\\\"  \n\nThe folder C:\\Games\\Elsewhere does not exist.",
+                              kTitle, kErrorBox}}));
   EXPECT_EQ(wizard.page(), WizardPage::ACTION);
   EXPECT_EQ(platform.logText(), "");
   EXPECT_TRUE(runner.calls.empty());
@@ -349,11 +350,13 @@ TEST_F(WizardTest, WithTheGameRunningTheConfirmationSaysToRestartIt) {
       "restart DCS World for the change to take effect.\n\nProceed?";
   EXPECT_EQ(confirmationText(SetupAction::INSTALL, "D:\\DCS World", true),
             "About to INSTALL the Tindrelle undo patches against:\nD:\\DCS World\n\nA backup of "
-            "every modified file will be created first." + note);
+            "every modified file will be created first." +
+                note);
   EXPECT_EQ(confirmationText(SetupAction::UNINSTALL, "D:\\DCS World", true),
             "About to UNINSTALL the Tindrelle undo patches from:\nD:\\DCS World\n\nThis will "
             "remove the patches and restore the original backed-up files. Make sure this is "
-            "really what you want." + note);
+            "really what you want." +
+                note);
   EXPECT_EQ(confirmationText(SetupAction::CHECK, "D:\\DCS World", true),
             confirmationText(SetupAction::CHECK, "D:\\DCS World"));
 
@@ -366,7 +369,8 @@ TEST_F(WizardTest, WithTheGameRunningTheConfirmationSaysToRestartIt) {
   platform.click(wizard, ControlId::NextButton);
   EXPECT_EQ(platform.askedForProgram, u"DCS.exe");
   ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, confirmationText(SetupAction::UNINSTALL, "D:\\DCS World", true));
+  EXPECT_EQ(platform.boxes[0].text,
+            confirmationText(SetupAction::UNINSTALL, "D:\\DCS World", true));
 }
 
 // Files that a run could not change stop it before the confirmation: a box
@@ -394,18 +398,30 @@ TEST_F(WizardTest, PreflightProblemsStopTheRunBeforeItIsConfirmed) {
       "then retry";
   const std::string readOnly =
       "the file is marked read-only; clear its Read-only attribute (Properties), then retry";
-  const std::string denied = "Windows refused the change; run the setup as administrator, then retry";
+  const std::string denied =
+      "Windows refused the change; run the setup as administrator, then retry";
   const std::string full = "the drive is full; free space on that drive, then retry";
   ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0],
-            (ShownBox{"7 file(s) cannot be changed, so the run did not start. Nothing was changed.\n\n"
-                      "MissionEditor\\modules\\me_toolbar.lua: FileBusy\n" + busy + "\n\n"
-                      "MissionEditor\\modules\\me_ship.lua: AccessDenied\n" + readOnly + "\n\n"
-                      "MissionEditor\\modules\\me_static.lua: AccessDenied\n" + denied + "\n\n"
-                      "MissionEditor\\modules\\me_vehicle.lua: NoSpaceLeft\n" + full + "\n\n"
-                      "MissionEditor\\modules\\me_showId.lua: NoSpaceLeft\n" + full + "\n\n"
-                      "... and 2 more (see the log).",
-                      kTitle, 0x30}));
+  EXPECT_EQ(
+      platform.boxes[0],
+      (ShownBox{"7 file(s) cannot be changed, so the run did not start. Nothing was changed.\n\n"
+                "MissionEditor\\modules\\me_toolbar.lua: FileBusy\n" +
+                    busy +
+                    "\n\n"
+                    "MissionEditor\\modules\\me_ship.lua: AccessDenied\n" +
+                    readOnly +
+                    "\n\n"
+                    "MissionEditor\\modules\\me_static.lua: AccessDenied\n" +
+                    denied +
+                    "\n\n"
+                    "MissionEditor\\modules\\me_vehicle.lua: NoSpaceLeft\n" +
+                    full +
+                    "\n\n"
+                    "MissionEditor\\modules\\me_showId.lua: NoSpaceLeft\n" +
+                    full +
+                    "\n\n"
+                    "... and 2 more (see the log).",
+                kTitle, 0x30}));
   std::string log;
   for (const PreflightProblem& p : problems) {
     log += "Cannot change " + p.path + ": " + std::string(errorName(p.error)) + " - " +
@@ -597,9 +613,10 @@ TEST_F(WizardTest, ABlockedInstallAsksWhetherToMakeTheOtherChanges) {
     runner.surveyReport.entries.push_back(entry);
   }
   runner.surveyReport.dialogs.push_back(EntryReport{});
-  const ShownBox question{"2 of the 5 changes cannot be made in this version of DCS World, so the "
-                          "Undo feature may not work.\n\nMake the other changes anyway?",
-                          kTitle, 0x134};
+  const ShownBox question{
+      "2 of the 5 changes cannot be made in this version of DCS World, so the "
+      "Undo feature may not work.\n\nMake the other changes anyway?",
+      kTitle, 0x134};
   toActionPage();
   platform.type(wizard, u"D:\\DCS World");
   platform.click(wizard, ControlId::InstallRadio);
@@ -713,13 +730,13 @@ TEST_F(WizardTest, NoQualifyingCandidateLeavesTheFieldEmpty) {
   EXPECT_EQ(text(ControlId::DirEdit), "");
   // The four standard folders, then Steam's folder for its list, then its
   // default library.
-  EXPECT_EQ(fs.opened, (std::vector<std::string>{
-                           "C:\\Program Files\\Eagle Dynamics\\DCS World\\MissionEditor",
-                           "C:\\Program Files\\Eagle Dynamics\\DCS World OpenBeta\\MissionEditor",
-                           "D:\\DCS World\\MissionEditor",
-                           "D:\\DCS World OpenBeta\\MissionEditor",
-                           "C:\\Program Files (x86)\\Steam",
-                           "C:\\Program Files (x86)\\Steam\\steamapps\\common\\DCSWorld\\MissionEditor"}));
+  EXPECT_EQ(fs.opened,
+            (std::vector<std::string>{
+                "C:\\Program Files\\Eagle Dynamics\\DCS World\\MissionEditor",
+                "C:\\Program Files\\Eagle Dynamics\\DCS World OpenBeta\\MissionEditor",
+                "D:\\DCS World\\MissionEditor", "D:\\DCS World OpenBeta\\MissionEditor",
+                "C:\\Program Files (x86)\\Steam",
+                "C:\\Program Files (x86)\\Steam\\steamapps\\common\\DCSWorld\\MissionEditor"}));
 }
 
 constexpr const char* kSteam = "C:\\Program Files (x86)\\Steam";
@@ -745,7 +762,8 @@ constexpr const char* kTwoLibraries = R"("libraryfolders"
 TEST_F(WizardTest, SteamDefaultLibraryIsFoundWithoutTyping) {
   addInstall(std::string(kSteam) + "\\steamapps\\common\\DCSWorld");
   start();
-  EXPECT_EQ(text(ControlId::DirEdit), "C:\\Program Files (x86)\\Steam\\steamapps\\common\\DCSWorld");
+  EXPECT_EQ(text(ControlId::DirEdit),
+            "C:\\Program Files (x86)\\Steam\\steamapps\\common\\DCSWorld");
 }
 
 TEST_F(WizardTest, SteamLibrariesAreProbedInTheOrderSteamListsThem) {
@@ -757,10 +775,11 @@ TEST_F(WizardTest, SteamLibrariesAreProbedInTheOrderSteamListsThem) {
   EXPECT_EQ(text(ControlId::DirEdit), "D:\\SteamLibrary\\steamapps\\common\\DCSWorld");
   EXPECT_EQ(fs.read, std::vector<std::string>{kSteamList});
   // The default library, listed again in the file, is probed once.
-  EXPECT_EQ(std::vector<std::string>(fs.opened.begin() + 4, fs.opened.end()),
-            (std::vector<std::string>{
-                kSteam, "C:\\Program Files (x86)\\Steam\\steamapps\\common\\DCSWorld\\MissionEditor",
-                "D:\\SteamLibrary\\steamapps\\common\\DCSWorld\\MissionEditor"}));
+  EXPECT_EQ(
+      std::vector<std::string>(fs.opened.begin() + 4, fs.opened.end()),
+      (std::vector<std::string>{
+          kSteam, "C:\\Program Files (x86)\\Steam\\steamapps\\common\\DCSWorld\\MissionEditor",
+          "D:\\SteamLibrary\\steamapps\\common\\DCSWorld\\MissionEditor"}));
 }
 
 TEST_F(WizardTest, SteamIsLookedAtOnlyAfterTheStandardLocations) {
@@ -775,7 +794,8 @@ TEST_F(WizardTest, SteamIsLookedAtOnlyAfterTheStandardLocations) {
 
 TEST_F(WizardTest, ABrokenSteamListStillGivesTheLibrariesBeforeTheDamage) {
   fs.directories.insert(kSteam);
-  fs.files[kSteamList] = "\"libraryfolders\" { \"1\" { \"path\" \"D:\\\\Lib\" } \"2\" { \"path\" \"E:\\\\Li";
+  fs.files[kSteamList] =
+      "\"libraryfolders\" { \"1\" { \"path\" \"D:\\\\Lib\" } \"2\" { \"path\" \"E:\\\\Li";
   addInstall("D:\\Lib\\steamapps\\common\\DCSWorld");
   start();
   EXPECT_EQ(text(ControlId::DirEdit), "D:\\Lib\\steamapps\\common\\DCSWorld");

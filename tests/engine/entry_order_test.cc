@@ -69,7 +69,8 @@ Expected entryByEntry(std::string text, const std::vector<Entry>& entries) {
   Expected out;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const Entry& e = entries[i];
-    const std::string id = "e" + std::to_string(i);
+    std::string id = "e";
+    id += std::to_string(i);
     if (text.find(formatBeginLine(e.marker)) != std::string::npos) continue;
     if (!e.text.empty() && !text.empty() && containsIgnoringCrReference(text, e.text)) continue;
     const AnchorSearch found = findAnchorReference(text, e.anchor, AnchorEnd::End);
@@ -93,7 +94,9 @@ TEST(EntryOrder, OneWorkingCopyDecidesAsRescansWould) {
     return std::string(items.begin()[random() % items.size()]);
   };
   auto lineEnd = [&](int style) {
-    return style == 0 ? std::string("\n") : style == 1 ? std::string("\r\n") : pick({"\n", "\r\n", "\r"});
+    return style == 0   ? std::string("\n")
+           : style == 1 ? std::string("\r\n")
+                        : pick({"\n", "\r\n", "\r"});
   };
   unsigned sawAmbiguous = 0, sawMissing = 0, sawBlockAnchors = 0;
   for (int round = 0; round < 3000; ++round) {
@@ -125,13 +128,16 @@ TEST(EntryOrder, OneWorkingCopyDecidesAsRescansWould) {
       entries.push_back(std::move(e));
     }
 
-    std::string manifest = "{\"version\":\"1\",\"description\":\"d\",\"files\":[{\"relativePath\":" +
-                           json(kPath) + ",\"patches\":[";
+    std::string manifest =
+        "{\"version\":\"1\",\"description\":\"d\",\"files\":[{\"relativePath\":" + json(kPath) +
+        ",\"patches\":[";
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (i > 0) manifest += ",";
-      manifest += "{\"id\":" + json("e" + std::to_string(i)) + ",\"marker\":" + json(entries[i].marker) +
-                  ",\"anchorAfter\":" + json(entries[i].anchor) + ",\"insertText\":" + json(entries[i].text) +
-                  "}";
+      std::string id = "e";
+      id += std::to_string(i);
+      manifest += "{\"id\":" + json(id) + ",\"marker\":" + json(entries[i].marker) +
+                  ",\"anchorAfter\":" + json(entries[i].anchor) +
+                  ",\"insertText\":" + json(entries[i].text) + "}";
     }
     manifest += "]}],\"dlgFiles\":[]}";
 
@@ -141,21 +147,25 @@ TEST(EntryOrder, OneWorkingCopyDecidesAsRescansWould) {
     payload.manifest = manifest;
     StringLogSink sink;
     RunLog log(&sink);
-    const RunResult result = run(RunRequest{"/game", false, false}, fs, payload, log, fs.clock, fs.clock);
+    const RunResult result =
+        run(RunRequest{"/game", false, false}, fs, payload, log, fs.clock, fs.clock);
     ASSERT_FALSE(result.fatal) << sink.text();
 
     const Expected expected = entryByEntry(stock, entries);
     ASSERT_EQ(result.summary.errors, expected.errors) << sink.text();
     ASSERT_EQ(fs.files.at(std::string(kPath)), expected.applied > 0 ? expected.text : stock)
-        << "stock [" << stock << "]\n" << manifest;
+        << "stock [" << stock << "]\n"
+        << manifest;
     for (const std::string& error : expected.errors) {
       sawAmbiguous += error.find("ambiguous") != std::string::npos;
       sawMissing += error.find("not found") != std::string::npos;
     }
     // An anchor that only a block provides: it is missing from the stock file.
     for (const Entry& e : entries) {
-      sawBlockAnchors += findAnchorReference(stock, e.anchor, AnchorEnd::End).kind == AnchorSearch::NotFound &&
-                         findAnchorReference(expected.text, e.anchor, AnchorEnd::End).kind != AnchorSearch::NotFound;
+      sawBlockAnchors +=
+          findAnchorReference(stock, e.anchor, AnchorEnd::End).kind == AnchorSearch::NotFound &&
+          findAnchorReference(expected.text, e.anchor, AnchorEnd::End).kind !=
+              AnchorSearch::NotFound;
     }
   }
   // The rounds reached the cases they are for.

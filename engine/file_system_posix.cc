@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "clock.h"
 #include "file_system.h"
@@ -288,10 +289,10 @@ class PosixDirectory : public Directory {
   }
 
   Result<void> renameReplace(std::string_view from, std::string_view to) override {
-    auto source = openParent(from);
-    if (!source) return fail(source.error());
-    auto target = openParent(to);
-    if (!target) return fail(target.error());
+    auto parents = openParents(from, to);
+    if (!parents) return fail(parents.error());
+    const Parent* source = &parents->first;
+    const Parent* target = &parents->second;
     struct stat info;
     if (::fstatat(target->fd, target->name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
       if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
@@ -308,10 +309,10 @@ class PosixDirectory : public Directory {
   }
 
   Result<void> renameNoReplace(std::string_view from, std::string_view to) override {
-    auto source = openParent(from);
-    if (!source) return fail(source.error());
-    auto target = openParent(to);
-    if (!target) return fail(target.error());
+    auto parents = openParents(from, to);
+    if (!parents) return fail(parents.error());
+    const Parent* source = &parents->first;
+    const Parent* target = &parents->second;
     changed(target->fd);
     if (::renameat2(source->fd, source->name.c_str(), target->fd, target->name.c_str(),
                     RENAME_NOREPLACE) == 0) {
@@ -521,6 +522,15 @@ class PosixDirectory : public Directory {
     }
     if (!S_ISREG(info.st_mode)) return fail(notARegularFile(info));
     return RegularFile{std::move(*parent), info};
+  }
+
+  // The folders of two paths, and their last components.
+  Result<std::pair<Parent, Parent>> openParents(std::string_view from, std::string_view to) {
+    auto source = openParent(from);
+    if (!source) return fail(source.error());
+    auto target = openParent(to);
+    if (!target) return fail(target.error());
+    return std::pair{std::move(*source), std::move(*target)};
   }
 
   Result<Parent> openParent(std::string_view path) {

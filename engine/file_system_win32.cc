@@ -488,24 +488,17 @@ class Win32Directory : public Directory {
   }
 
   Result<FileKind> kindOf(std::string_view path) override {
-    auto place = resolve(path);
-    if (!place) return fail(place.error());
-    auto found = look(*place);
+    auto found = lookUp(path);
     if (!found) return fail(found.error());
-    if (!*found) return fail(Error::FileNotFound);
-    return (*found)->kind;
+    return found->kind;
   }
 
   // Through the attributes-only handle of look(), so that a file another
   // program holds without sharing is described all the same.
   Result<FileInfo> fileInfo(std::string_view path) override {
-    auto place = resolve(path);
-    if (!place) return fail(place.error());
-    auto found = look(*place);
+    auto found = lookUp(path);
     if (!found) return fail(found.error());
-    if (!*found) return fail(Error::FileNotFound);
-    const Found& what = **found;
-    return FileInfo{what.kind, what.size, what.links, what.volume, what.index};
+    return FileInfo{found->kind, found->size, found->links, found->volume, found->index};
   }
 
   Result<void> makeDirectory(std::string_view path) override {
@@ -638,6 +631,16 @@ class Win32Directory : public Directory {
 
   // The folder that holds `place` must be a folder beneath the install
   // directory, reached without a link.
+  // What is at `path`, of any kind; FileNotFound when nothing is.
+  Result<Found> lookUp(std::string_view path) const {
+    auto place = resolve(path);
+    if (!place) return fail(place.error());
+    auto found = look(*place);
+    if (!found) return fail(found.error());
+    if (!*found) return fail(Error::FileNotFound);
+    return **found;
+  }
+
   // A regular file and the name it is to get: where both are.
   struct FileAndName {
     Place source;

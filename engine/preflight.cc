@@ -130,16 +130,9 @@ PreflightReport preflight(const RunRequest& request, FileSystem& fs, const Paylo
     if (!dir) return report;
     StringLogSink discarded;
     RunLog log(&discarded);
-    RunContext context{.fs = fs,
-                       .installDir = **dir,
-                       .clock = clock,
-                       .random = random,
-                       .manifest = *manifest,
-                       .payload = payload,
-                       .log = log,
-                       .uninstall = request.uninstall,
-                       .dryRun = false,
-                       .capture = &discarded};
+    RunContext context = contextFor(fs, **dir, clock, random, *manifest, payload, log);
+    context.uninstall = request.uninstall;
+    context.capture = &discarded;
     // A file that cannot even be read stops the passes, as it stops the run.
     Result<void> planned = runPass(context);
     report.problems = checkPlan(context, true);

@@ -59,16 +59,11 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
   // lines of its file.
   StringLogSink passLog;
   RunLog captured(&passLog);
-  RunContext context{.fs = fs,
-                     .installDir = **dir,
-                     .clock = clock,
-                     .random = random,
-                     .manifest = *manifest,
-                     .payload = payload,
-                     .log = request.dryRun ? log : captured,
-                     .uninstall = request.uninstall,
-                     .dryRun = request.dryRun,
-                     .capture = request.dryRun ? nullptr : &passLog};
+  RunContext context =
+      contextFor(fs, **dir, clock, random, *manifest, payload, request.dryRun ? log : captured);
+  context.uninstall = request.uninstall;
+  context.dryRun = request.dryRun;
+  if (!request.dryRun) context.capture = &passLog;
   Result<void> passed = runPass(context);
   if (request.dryRun) {
     if (!passed) return fatal(passed.error(), context.failedPath);

@@ -21,7 +21,8 @@ struct EntryReport;
 inline constexpr std::string_view kModulePath = "MissionEditor\\modules\\me_qorvex_undo.lua";
 inline constexpr std::string_view kModuleLogName = "modules/me_qorvex_undo.lua";
 
-// The state one run shares between the driver and the passes.
+// The state one run shares between the driver and the passes; made by
+// contextFor() below, its flags set by the caller.
 struct RunContext {
   FileSystem& fs;
   Directory& installDir;
@@ -60,5 +61,19 @@ struct RunContext {
     return fail(error);
   }
 };
+
+// The context of a run on an opened install, with its flags unset (INSTALL,
+// writing, no survey).
+inline RunContext contextFor(FileSystem& fs, Directory& installDir, Clock& clock, Random& random,
+                             const PatchManifest& manifest, const PayloadSource& payload,
+                             RunLog& log) {
+  return RunContext{.fs = fs,
+                    .installDir = installDir,
+                    .clock = clock,
+                    .random = random,
+                    .manifest = manifest,
+                    .payload = payload,
+                    .log = log};
+}
 
 }  // namespace qorvex

@@ -168,14 +168,10 @@ Result<SurveyReport> surveyInstall(std::string_view installDir, FileSystem& fs,
     }
     // CHECK's decisions, with every entry recorded on the way.
     RunLog discarded(nullptr);
-    RunContext context{.fs = fs,
-                       .installDir = **dir,
-                       .manifest = *manifest,
-                       .payload = payload,
-                       .log = discarded,
-                       .uninstall = false,
-                       .dryRun = true,
-                       .survey = &report};
+    RunContext context =
+        contextFor(fs, **dir, systemClock(), systemRandom(), *manifest, payload, discarded);
+    context.dryRun = true;
+    context.survey = &report;
     if (Result<void> passed = installPass(context); !passed) return fail(passed.error());
     report.verdict = verdictOf(report);
     return report;

@@ -44,4 +44,7 @@ cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target engine_bench 
   echo
   echo "== whole runs"
   python3 bench/time_runs.py "$build"/cli/qorvex-patch "$build"/runs --repeat "$repeat"
+  echo
+  echo "== against GNU patch"
+  python3 bench/vs_patch.py "$build"/cli/qorvex-patch "$build"/vs-patch
 } | tee "$build"/results.txt

@@ -1,15 +1,13 @@
 #!/usr/bin/env python3
-"""Times whole qorvex-patch runs and compares INSTALL with GNU patch.
+"""Times whole qorvex-patch runs.
 
     time_runs.py QORVEX_PATCH WORKDIR [--repeat N]
 
 On the synthetic game install (tests/fixtures/make_game_install.py) and on one
 whose me_toolbar.lua is 16 MiB, times CHECK, INSTALL and UNINSTALL (median of N
 runs, each INSTALL and UNINSTALL on a fresh copy) and measures the peak memory
-of one run of each with /usr/bin/time -v. Then applies the same change set to
-fresh copies of the realistic install with GNU `patch -b` (a unified diff of
-the 22 insertions into the seven stock files) and with qorvex-patch install,
-alternating the two, and prints both medians side by side.
+of one run of each with /usr/bin/time -v. bench/vs_patch.py compares the same
+runs with GNU patch; the helpers here serve both.
 """
 
 import argparse
@@ -97,38 +95,6 @@ def bench_install(tool, work, label, source, repeat):
     return installed
 
 
-def bench_against_patch(tool, work, source, installed, repeat):
-    diff_path = os.path.join(work, "qorvex.diff")
-    with open(diff_path, "wb") as out:
-        for folder, _, names in os.walk(source):
-            for name in sorted(names):
-                old = os.path.join(folder, name)
-                rel = os.path.relpath(old, source)
-                new = os.path.join(installed, rel)
-                done = subprocess.run(["diff", "-u", "--label", "a/" + rel, "--label", "b/" + rel,
-                                       old, new], stdout=subprocess.PIPE)
-                out.write(done.stdout)
-    with open(diff_path, "rb") as f:
-        diff_text = f.read()
-    insertions = len(re.findall(rb"^\+-- QORVEX_PATCH_BEGIN\[", diff_text, re.M))
-    hunks = len(re.findall(rb"^@@ ", diff_text, re.M))
-
-    scratch = os.path.join(work, "scratch")
-    gnu, ours = [], []
-    for _ in range(repeat):
-        fresh_copy(source, scratch)
-        gnu.append(timed(["patch", "-b", "-s", "-p1", "-d", scratch, "-i", diff_path]))
-        fresh_copy(source, scratch)
-        ours.append(timed([tool, "install", scratch]))
-    print("INSTALL against GNU patch on the realistic install (%d insertions, %d hunks, "
-          "median of %d, alternating):" % (insertions, hunks, repeat))
-    print("  GNU patch -b      median %8.2f ms  min %8.2f ms" % (median_ms(gnu), min(gnu) * 1000))
-    print("  qorvex-patch      median %8.2f ms  min %8.2f ms" % (median_ms(ours), min(ours) * 1000))
-    print("  ratio             median %.2f x, min %.2f x (qorvex-patch also writes the undo "
-          "module, copies a backup of each file and flushes once)"
-          % (statistics.median(ours) / statistics.median(gnu), min(ours) / min(gnu)))
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("tool")
@@ -149,12 +115,11 @@ def main():
     big = os.path.join(work, "big")
     make_install(big, 16 * MIB - 64 * 1024)
 
-    installed = bench_install(tool, work, "realistic", realistic, args.repeat)
+    bench_install(tool, work, "realistic", realistic, args.repeat)
     bench_install(tool, work, "16 MiB toolbar", big, max(3, args.repeat // 3))
     check16 = [timed([tool, "check", big_check]) for _ in range(max(3, args.repeat // 3))]
     print("16 MiB toolbar, exactly 16,777,216 bytes: CHECK median %.2f ms, peak RSS %d KiB"
           % (median_ms(check16), peak_kib([tool, "check", big_check])))
-    bench_against_patch(tool, work, realistic, installed, max(args.repeat, 31))
 
 
 if __name__ == "__main__":

@@ -23,52 +23,11 @@ copy is flushed before its clock starts, so neither tool pays for it.
 
 import argparse
 import os
-import re
 import shutil
 import statistics
 import subprocess
-import sys
-import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIXTURE = os.path.join(ROOT, "tests", "fixtures", "make_game_install.py")
-MIB = 1024 * 1024
-
-
-def make_install(path, toolbar_size=None):
-    args = [sys.executable, FIXTURE, path, "--no-check"]
-    if toolbar_size:
-        args += ["--toolbar-size", str(toolbar_size)]
-    subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
-
-
-def fresh_copy(source, target):
-    shutil.rmtree(target, ignore_errors=True)
-    shutil.copytree(source, target)
-    os.sync()
-
-
-def timed(args, expect=(0,)):
-    start = time.perf_counter()
-    done = subprocess.run(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    elapsed = time.perf_counter() - start
-    if done.returncode not in expect:
-        sys.exit("failed (%d): %s\n%s" % (done.returncode, " ".join(args), done.stderr.decode()))
-    return elapsed
-
-
-def peak_kib(args):
-    done = subprocess.run(["/usr/bin/time", "-v"] + args, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.PIPE, check=False)
-    match = re.search(rb"Maximum resident set size \(kbytes\): (\d+)", done.stderr)
-    return int(match.group(1)) if match else -1
-
-
-def without_backups(root):
-    for folder, _, names in os.walk(root):
-        for name in names:
-            if ".qorvex-backup_" in name:
-                os.remove(os.path.join(folder, name))
+from time_runs import MIB, fresh_copy, make_install, peak_kib, strip_backups, timed
 
 
 def unified_diff(before, after, path):
@@ -91,7 +50,7 @@ def prepare(tool, work, label, toolbar_size=None):
     installed = os.path.join(work, label + "-installed")
     fresh_copy(source, installed)
     timed([tool, "install", installed])
-    without_backups(installed)
+    strip_backups(installed)
     diff = os.path.join(work, label + ".diff")
     unified_diff(source, installed, diff)
     return source, installed, diff

@@ -16,6 +16,7 @@
 #include "memory_file_system.h"
 #include "patch_block.h"
 #include "reference_text.h"
+#include "run_fixture.h"
 #include "run.h"
 
 namespace qorvex {
@@ -27,16 +28,6 @@ constexpr std::string_view kPath = "MissionEditor\\modules\\me_file.lua";
 
 struct Entry {
   std::string marker, anchor, text;
-};
-
-class OnePayload : public PayloadSource {
- public:
-  std::string manifest;
-  Result<std::string> manifestText() const override { return manifest; }
-  Result<std::string> moduleText() const override { return std::string("return {}\n"); }
-  Result<std::string> resource(std::string_view) const override {
-    return fail(Error::EmbeddedResourceNotFound);
-  }
 };
 
 std::string json(std::string_view text) {
@@ -143,7 +134,7 @@ TEST(EntryOrder, OneWorkingCopyDecidesAsRescansWould) {
 
     MemoryFileSystem fs;
     fs.addFile(std::string(kPath), stock);
-    OnePayload payload;
+    testing::StringPayload payload;
     payload.manifest = manifest;
     StringLogSink sink;
     RunLog log(&sink);

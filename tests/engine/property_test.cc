@@ -22,6 +22,7 @@
 
 #include "lua_balance.h"
 #include "memory_file_system.h"
+#include "run_fixture.h"
 #include "run.h"
 
 namespace qorvex {
@@ -29,20 +30,7 @@ namespace {
 
 using testing::MemoryFileSystem;
 
-class StringPayload : public PayloadSource {
- public:
-  std::string manifest;
-  std::string module;
-  std::map<std::string, std::string, std::less<>> resources;
-
-  Result<std::string> manifestText() const override { return manifest; }
-  Result<std::string> moduleText() const override { return module; }
-  Result<std::string> resource(std::string_view name) const override {
-    auto it = resources.find(name);
-    if (it == resources.end()) return fail(Error::EmbeddedResourceNotFound);
-    return it->second;
-  }
-};
+using testing::StringPayload;
 
 std::string jsonString(std::string_view text) {
   std::string out = "\"";

@@ -7,32 +7,18 @@
 
 #include "fake_platform.h"
 #include "wizard.h"
+#include "wizard_fixture.h"
 
 namespace qorvex::wizard::testing {
 namespace {
 
 constexpr int kAccelerator = 1;  // the notification code of an accelerator's WM_COMMAND
 
-class WizardKeysTest : public ::testing::Test {
+class WizardKeysTest : public WizardFixture {
  protected:
-  WizardKeysTest() : wizard(platform, fs, '\\', runner) {
-    runner.platform = &platform;
-    platform.pressTarget = &wizard;
-  }
+  WizardKeysTest() { platform.pressTarget = &wizard; }
 
-  void start() {
-    wizard.create();
-    platform.events.clear();
-  }
-  void toActionPage() {
-    start();
-    platform.click(wizard, ControlId::AcceptRadio);
-    platform.click(wizard, ControlId::NextButton);
-    ASSERT_EQ(wizard.page(), WizardPage::ACTION);
-    platform.events.clear();
-  }
   bool checked(ControlId id) { return platform.control(id).check == kBstChecked; }
-  bool enabled(ControlId id) { return platform.control(id).enabled; }
   std::vector<std::string> eventsStartingWith(const std::string& prefix) {
     std::vector<std::string> out;
     for (const std::string& e : platform.events) {
@@ -40,11 +26,6 @@ class WizardKeysTest : public ::testing::Test {
     }
     return out;
   }
-
-  FakePlatform platform;
-  FakeFileSystem fs;
-  FakeRunner runner;
-  Wizard wizard;
 };
 
 TEST_F(WizardKeysTest, FocusStartsOnEachPagesFirstTabStop) {

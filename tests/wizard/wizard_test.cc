@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "wizard_fixture.h"
 #include "hints.h"
 #include "survey.h"
 #include "payload.h"
@@ -25,30 +26,10 @@ const std::vector<int> kActionVisible = {90,  91,  92,  110, 111, 112, 113, 114,
 const std::vector<int> kCompleteVisible = {90,  91,  92,  110, 111, 112, 113,
                                            114, 115, 116, 117, 93,  120};
 
-class WizardTest : public ::testing::Test {
+class WizardTest : public WizardFixture {
  protected:
-  WizardTest() : wizard(platform, fs, '\\', runner) { runner.platform = &platform; }
-
-  void start() {
-    wizard.create();
-    platform.events.clear();
-  }
-  void toActionPage() {
-    start();
-    platform.click(wizard, ControlId::AcceptRadio);
-    platform.click(wizard, ControlId::NextButton);
-    ASSERT_EQ(wizard.page(), WizardPage::ACTION);
-    platform.events.clear();
-    fs.opened.clear();
-  }
   std::string text(ControlId id) { return utf8(platform.control(id).text); }
-  bool enabled(ControlId id) { return platform.control(id).enabled; }
   void addInstall(const std::string& dir) { fs.directories.insert(dir + "\\MissionEditor"); }
-
-  FakePlatform platform;
-  FakeFileSystem fs;
-  FakeRunner runner;
-  Wizard wizard;
 };
 
 std::string agreementShown() {

@@ -500,6 +500,14 @@ class Wizard {
   // A click whose handling may show a modal box: posted, so this side can go
   // on and answer the box.
   void post(int id) { PostMessageW(control(id), BM_CLICK, 0, 0); }
+  // Through the agreement to the action page, with `game` typed in and the
+  // action `radio` chosen; the caller presses Next.
+  void chooseAction(std::string_view game, int radio) {
+    click(kAccept);
+    click(kNext);
+    setDir(game);
+    click(radio);
+  }
   void setDir(std::string_view utf8) {
     const std::wstring text = widen(utf8);
     DWORD_PTR ignored;
@@ -996,10 +1004,7 @@ void walkInstallAndUninstall(const Paths& p) {
     Wizard w(p.exe, p.work);
     check(w.ok(), "INSTALL: wizard started");
     if (!w.ok()) return;
-    w.click(kAccept);
-    w.click(kNext);
-    w.setDir(game);
-    w.click(kInstall);
+    w.chooseAction(game, kInstall);
     w.post(kNext);
     std::optional<Box> box = w.waitForBox();
     check(box.has_value() && box->buttons == std::vector<int>{IDYES, IDNO},
@@ -1051,10 +1056,7 @@ void walkInstallAndUninstall(const Paths& p) {
     Wizard w(p.exe, p.work);
     check(w.ok(), "UNINSTALL: wizard started");
     if (!w.ok()) return;
-    w.click(kAccept);
-    w.click(kNext);
-    w.setDir(game);
-    w.click(kUninstall);
+    w.chooseAction(game, kUninstall);
     w.post(kNext);
     std::optional<Box> box = w.waitForBox();
     if (box) w.answer(*box, IDYES);
@@ -1474,10 +1476,7 @@ void walkHeldFile(const Paths& p) {
   Wizard w(p.exe, p.work);
   check(w.ok(), "held file: wizard started");
   if (!w.ok()) return;
-  w.click(kAccept);
-  w.click(kNext);
-  w.setDir(game);
-  w.click(kInstall);
+  w.chooseAction(game, kInstall);
   w.post(kNext);
   const std::string hint =
       "another program has the file open; close DCS World or the program that has the file "
@@ -1549,10 +1548,7 @@ void walkBlockedInstall(const Paths& p) {
   Wizard w(p.exe, p.work);
   check(w.ok(), "blocked: wizard started");
   if (!w.ok()) return;
-  w.click(kAccept);
-  w.click(kNext);
-  w.setDir(game);
-  w.click(kInstall);
+  w.chooseAction(game, kInstall);
   w.post(kNext);
   std::optional<Box> box = w.waitForBox();
   checkBox(box, confirmation, {IDYES, IDNO}, "blocked: confirmation");
@@ -1622,10 +1618,7 @@ void walkGameRunning(const Paths& p) {
   Wizard w(p.exe, p.work);
   check(w.ok(), "game running: wizard started");
   if (!w.ok()) return;
-  w.click(kAccept);
-  w.click(kNext);
-  w.setDir(game);
-  w.click(kInstall);
+  w.chooseAction(game, kInstall);
   {
     Holder running(dcs, held);
     check(running.holding(), "game running: DCS.exe runs");

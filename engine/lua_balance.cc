@@ -22,7 +22,7 @@ std::uint64_t lineAt(std::string_view text, std::size_t position) {
                  text.begin(), text.begin() + static_cast<std::ptrdiff_t>(position), '\n'));
 }
 
-std::string unbalancedCloser(char closer, std::uint64_t line) {
+[[gnu::cold, gnu::noinline]] std::string unbalancedCloser(char closer, std::uint64_t line) {
   std::string message = "Unbalanced '";
   message.push_back(closer);
   message.append("' at line ");
@@ -48,7 +48,7 @@ int longBracketLevel(std::string_view text, std::size_t from) {
   return static_cast<int>(k);
 }
 
-std::optional<std::string> endOfText(char quote, bool inLongString, bool inLongComment,
+[[gnu::cold, gnu::noinline]] std::optional<std::string> endOfText(char quote, bool inLongString, bool inLongComment,
                                      std::int64_t paren, std::int64_t brace, std::int64_t bracket) {
   if (quote != 0) {
     std::string message = "Unterminated string literal (started with ";
@@ -64,45 +64,64 @@ std::optional<std::string> endOfText(char quote, bool inLongString, bool inLongC
   return std::nullopt;
 }
 
-struct Interesting {
-  bool table[256] = {};
-  constexpr Interesting() {
-    for (unsigned char c : std::string_view("\"'(){}[]-")) table[c] = true;
+// What each byte means to code outside strings and comments. The brackets
+// that only count (all but '[', which may open a long string) are added
+// without a branch on which one it is.
+struct ByteClasses {
+  bool interesting[256] = {};
+  bool counted[256] = {};
+  std::int8_t paren[256] = {};
+  std::int8_t brace[256] = {};
+  std::int8_t bracket[256] = {};
+  constexpr ByteClasses() {
+    for (unsigned char c : std::string_view("\"'(){}[]-")) interesting[c] = true;
+    for (unsigned char c : std::string_view("(){}]")) counted[c] = true;
+    paren[static_cast<unsigned char>('(')] = 1;
+    paren[static_cast<unsigned char>(')')] = -1;
+    brace[static_cast<unsigned char>('{')] = 1;
+    brace[static_cast<unsigned char>('}')] = -1;
+    bracket[static_cast<unsigned char>(']')] = -1;
   }
 };
-constexpr Interesting kInteresting;
+constexpr ByteClasses kClasses;
 
-// The next byte at or after pos that code gives a meaning to (a quote, a
-// bracket or a dash), or n. Sixteen bytes at a time where SSE2 is there: most
-// of a Lua file is names, numbers and blanks between such bytes.
-inline std::size_t nextInterestingByte(const char* data, std::size_t pos, std::size_t n) {
-  if (pos < n && kInteresting.table[static_cast<unsigned char>(data[pos])]) return pos;
+constexpr std::size_t kBlock = 64;
+
 #if defined(__SSE2__)
-  const __m128i caseBit = _mm_set1_epi8(0x20);
-  const __m128i lowBit = _mm_set1_epi8(static_cast<char>(0xFE));
-  const __m128i openBrace = _mm_set1_epi8('{');    // '[' | 0x20 == '{'
-  const __m128i closeBrace = _mm_set1_epi8('}');   // ']' | 0x20 == '}'
-  const __m128i parenthesis = _mm_set1_epi8('(');  // ')' & 0xFE == '('
-  const __m128i doubleQuote = _mm_set1_epi8('"');
-  const __m128i singleQuote = _mm_set1_epi8('\'');
-  const __m128i dash = _mm_set1_epi8('-');
-  while (pos + 16 <= n) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-    const __m128i folded = _mm_or_si128(bytes, caseBit);
-    __m128i hits =
-        _mm_or_si128(_mm_cmpeq_epi8(folded, openBrace), _mm_cmpeq_epi8(folded, closeBrace));
-    hits = _mm_or_si128(hits, _mm_cmpeq_epi8(_mm_and_si128(bytes, lowBit), parenthesis));
-    hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, doubleQuote));
-    hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, singleQuote));
-    hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, dash));
-    const int mask = _mm_movemask_epi8(hits);
-    if (mask != 0)
-      return pos + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-    pos += 16;
-  }
+inline std::uint64_t interesting16(const char* p) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+  // '[' | 0x20 == '{', ']' | 0x20 == '}', ')' & 0xFE == '('
+  __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
+                              _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
+  hits = _mm_or_si128(hits, _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xFE))),
+                                           _mm_set1_epi8('(')));
+  hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
+  hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')));
+  hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')));
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+}
 #endif
-  while (pos < n && !kInteresting.table[static_cast<unsigned char>(data[pos])]) ++pos;
-  return pos;
+
+// Bit i is set when data[from + i] is a byte code gives a meaning to (a
+// quote, a bracket or a dash). Most of a Lua file is names, numbers and
+// blanks between such bytes, so the loop below visits only these.
+inline std::uint64_t interestingBlock(const char* data, std::size_t from, std::size_t n) {
+  const char* p = data + from;
+  char tail[kBlock] = {};  // a NUL means nothing
+  if (n - from < kBlock) {
+    std::memcpy(tail, p, n - from);
+    p = tail;
+  }
+#if defined(__SSE2__)
+  return interesting16(p) | interesting16(p + 16) << 16 | interesting16(p + 32) << 32 |
+         interesting16(p + 48) << 48;
+#else
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < kBlock; ++i)
+    mask |= std::uint64_t{kClasses.interesting[static_cast<unsigned char>(p[i])]} << i;
+  return mask;
+#endif
 }
 
 // Inside a quoted string: the next backslash or closing quote at or after pos,
@@ -173,64 +192,62 @@ std::optional<std::string> checkLuaBalance(std::string_view text) {
   const char* data = text.data();
   std::int64_t paren = 0, brace = 0, bracket = 0;
   std::size_t pos = 0;
-  char quote = 0;
-  bool inLongString = false, inLongComment = false;
-  std::size_t closerLength = 0;  // level + 2 of the open long bracket
 
+  // Code, a block of 64 bytes at a time. Strings and comments are skipped
+  // where they start; they end in code, or at the end of the text.
   while (pos < n) {
-    if (inLongString || inLongComment) {
-      bool closed = false;
-      pos = skipLongBracketBody(text, pos, closerLength, closed);
-      if (closed) inLongString = inLongComment = false;
-      continue;
-    }
-    if (quote != 0) {
-      bool closed = false;
-      pos = skipQuotedBody(data, pos, n, quote, closed);
-      if (closed) quote = 0;
-      continue;
-    }
-    // Code: skip the bytes that mean nothing.
-    pos = nextInterestingByte(data, pos, n);
-    if (pos >= n) break;
-    const char c = data[pos];
-    switch (c) {
-      case '"':
-      case '\'': quote = c; break;
-      case '(': ++paren; break;
-      case '{': ++brace; break;
-      case ')':
-        if (--paren < 0) return unbalancedCloser(')', lineAt(text, pos));
-        break;
-      case '}':
-        if (--brace < 0) return unbalancedCloser('}', lineAt(text, pos));
-        break;
-      case ']':
-        if (--bracket < 0) return unbalancedCloser(']', lineAt(text, pos));
-        break;
-      case '[':
-        if (const int level = longBracketLevel(text, pos); level >= 0) {
-          inLongString = true;
-          closerLength = static_cast<std::size_t>(level) + 2;
-          pos += closerLength;
+    const std::size_t base = pos;
+    std::uint64_t mask = interestingBlock(data, base, n);
+    pos = std::min(base + kBlock, n);
+    while (mask != 0) {
+      const std::size_t at = base + static_cast<std::size_t>(__builtin_ctzll(mask));
+      mask &= mask - 1;
+      const auto c = static_cast<unsigned char>(data[at]);
+      if (kClasses.counted[c]) {
+        paren += kClasses.paren[c];
+        brace += kClasses.brace[c];
+        bracket += kClasses.bracket[c];
+        if ((paren | brace | bracket) < 0)
+          return unbalancedCloser(static_cast<char>(c), lineAt(text, at));
+        continue;
+      }
+      std::size_t next = at + 1;
+      bool closed = true;
+      if (c == '"' || c == '\'') {
+        closed = false;
+        next = skipQuotedBody(data, at + 1, n, static_cast<char>(c), closed);
+        if (!closed) return endOfText(static_cast<char>(c), false, false, paren, brace, bracket);
+      } else if (c == '[') {
+        const int level = longBracketLevel(text, at);
+        if (level < 0) {
+          ++bracket;
           continue;
         }
-        ++bracket;
-        break;
-      case '-':
-        if (pos + 1 >= n || data[pos + 1] != '-') break;
-        if (const int level = longBracketLevel(text, pos + 2); level >= 0) {
-          inLongComment = true;
-          closerLength = static_cast<std::size_t>(level) + 2;
-          pos += closerLength + 2;
+        const std::size_t closerLength = static_cast<std::size_t>(level) + 2;
+        closed = false;
+        next = skipLongBracketBody(text, at + closerLength, closerLength, closed);
+        if (!closed) return endOfText(0, true, false, paren, brace, bracket);
+      } else {  // '-'
+        if (at + 1 >= n || data[at + 1] != '-') continue;
+        if (const int level = longBracketLevel(text, at + 2); level >= 0) {
+          const std::size_t closerLength = static_cast<std::size_t>(level) + 2;
+          closed = false;
+          next = skipLongBracketBody(text, at + 2 + closerLength, closerLength, closed);
+          if (!closed) return endOfText(0, false, true, paren, brace, bracket);
         } else {
-          pos = skipLineComment(data, pos + 2, n);
+          next = skipLineComment(data, at + 2, n);
         }
-        continue;
+      }
+      // Code again from `next`: within this block, what lies before it is
+      // no longer looked at; past it, the next block starts there.
+      if (next >= base + kBlock) {
+        pos = next;
+        break;
+      }
+      mask &= ~std::uint64_t{0} << (next - base);
     }
-    ++pos;
   }
-  return endOfText(quote, inLongString, inLongComment, paren, brace, bracket);
+  return endOfText(0, false, false, paren, brace, bracket);
 }
 
 }  // namespace qorvex

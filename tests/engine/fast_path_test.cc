@@ -1,11 +1,12 @@
 // The fast scans against straightforward versions of the same rules, on
-// random input shaped to reach their special paths: 16-byte blocks for the
+// random input shaped to reach their special paths: 64-byte blocks for the
 // balance scanner, the work budget of the anchor prefilter, line-by-line
 // copying of block bodies.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "anchor_match.h"
 #include "lua_balance.h"
@@ -52,11 +53,15 @@ TEST(FastPath, NormalizedBodyFollowsTheRuleOnRandomText) {
   }
 }
 
-// Every interesting byte at every place of a 16-byte block and across the
-// boundary between two blocks, in code and inside quoted strings.
+// Every interesting byte at every place of a 64-byte block, across the
+// boundary between two blocks and in the short block at the end, in code and
+// inside strings and comments that began in an earlier block.
 TEST(FastPath, BalanceScannerAgreesAtEveryPlaceOfItsBlocks) {
   const std::string symbols = "\"'(){}[]-\\\n=";
-  for (std::size_t length = 1; length <= 48; ++length) {
+  std::vector<std::size_t> lengths;
+  for (std::size_t length = 1; length <= 72; ++length) lengths.push_back(length);
+  for (std::size_t length = 120; length <= 136; ++length) lengths.push_back(length);
+  for (std::size_t length : lengths) {
     for (std::size_t at = 0; at < length; ++at) {
       for (char symbol : symbols) {
         for (std::string_view frame : {"", "x = '", "x = \"", "f(", "--[["}) {

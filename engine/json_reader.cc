@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "utf8.h"
 
 namespace qorvex {
@@ -22,6 +26,35 @@ bool isPlainKey(std::string_view key) {
       return false;
   }
   return true;
+}
+
+// The end of the run of bytes from `from` that a string holds as they are:
+// the first quote, backslash, control byte or byte of a UTF-8 sequence, or
+// the end of the text. Sixteen bytes at a time where SSE2 is there: the
+// manifest's strings are mostly long runs of Lua between escaped line ends.
+std::size_t plainRunEnd(std::string_view text, std::size_t from) {
+  const std::size_t n = text.size();
+  const char* data = text.data();
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i space = _mm_set1_epi8(0x20);
+  while (from + 16 <= n) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+    // Signed, so bytes from 0x80 up count as below a space as well.
+    const __m128i stops = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
+        _mm_cmplt_epi8(bytes, space));
+    if (const int mask = _mm_movemask_epi8(stops); mask != 0)
+      return from + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    from += 16;
+  }
+#endif
+  for (; from < n; ++from) {
+    const auto d = static_cast<unsigned char>(data[from]);
+    if (d == '"' || d == '\\' || d < 0x20 || d >= 0x80) break;
+  }
+  return from;
 }
 
 void appendQuotedKey(std::string& out, std::string_view key) {
@@ -344,12 +377,7 @@ std::string JsonReader::readString() {
       readEscape(out);
     } else {
       // Copy the run of plain bytes in one go.
-      std::size_t end = pos_ + 1;
-      while (end < text_.size()) {
-        const auto d = static_cast<unsigned char>(text_[end]);
-        if (d == '"' || d == '\\' || d < 0x20 || d >= 0x80) break;
-        ++end;
-      }
+      const std::size_t end = plainRunEnd(text_, pos_ + 1);
       out.append(text_.substr(pos_, end - pos_));
       pos_ = end;
     }

@@ -55,6 +55,43 @@ TEST(Manifest, StringEscapesDecode) {
   EXPECT_EQ(parsed->files[0].patches[0].anchorAfter, "\xC3\xA9");
 }
 
+// Plain runs are copied sixteen bytes at a time: a byte that ends one must be
+// seen wherever it falls in a step, and in the bytes after the last step.
+TEST(Manifest, StringStopsAreSeenAtEveryOffset) {
+  struct Stop {
+    std::string json;     // as it stands in the manifest
+    std::string decoded;  // empty: the manifest is refused
+    std::string_view error;
+  };
+  const Stop stops[] = {
+      {R"(\n)", "\n", ""},
+      {R"(\")", "\"", ""},
+      {"\xC3\xA9", "\xC3\xA9", ""},
+      {"\x7F", "\x7F", ""},
+      {"\x1F", "", "SyntaxError"},
+      {"\xC3", "", "SyntaxError"},
+  };
+  for (const Stop& stop : stops) {
+    for (std::size_t before = 0; before <= 40; ++before) {
+      for (std::size_t after : {std::size_t{0}, std::size_t{3}, std::size_t{17}}) {
+        const std::string plain(before, 'x'), tail(after, 'y');
+        const std::string text =
+            manifestWith(R"({"id": "a", "marker": "M", "anchorAfter": ")" + plain + stop.json +
+                         tail + R"("})");
+        auto parsed = parseManifest(text);
+        if (stop.decoded.empty()) {
+          ASSERT_FALSE(parsed) << before << " " << after;
+          EXPECT_EQ(errorName(parsed.error()), stop.error);
+          continue;
+        }
+        ASSERT_TRUE(parsed) << before << " " << after << " " << errorName(parsed.error());
+        EXPECT_EQ(parsed->files[0].patches[0].anchorAfter, plain + stop.decoded + tail)
+            << before << " " << after;
+      }
+    }
+  }
+}
+
 TEST(Manifest, RulesAndErrorNames) {
   struct C {
     std::string text;

@@ -54,8 +54,7 @@ Result<void> deployUndoModule(RunContext& run) {
 Result<void> migrateStaleInitCall(RunContext& run, const FileEntry& file, const PatchEntry& patch,
                                   WorkingCopy& working) {
   const std::string& workingCopy = working.text();
-  const std::string beginLine = formatBeginLine(patch.marker);
-  const std::size_t begin = findBytes(workingCopy, beginLine);
+  const std::size_t begin = working.findBeginLine(patch.marker);
   if (begin == std::string::npos || begin < kLoopHeader.size()) return {};
   const std::size_t header = workingCopy.rfind(kLoopHeader, begin - kLoopHeader.size());
   if (header == std::string::npos) return {};

@@ -34,17 +34,16 @@ bool WorkingCopy::containsIgnoringCr(std::string_view needle) const {
   return qorvex::containsIgnoringCr(text_, needle, crLayout_);
 }
 
-bool WorkingCopy::hasBeginLine(std::string_view marker) const {
+std::size_t WorkingCopy::findBeginLine(std::string_view marker) const {
   const std::string line = formatBeginLine(marker);
   // A marker with a line end in it could make a BEGIN line across the edge of
   // a block, which the starts kept here do not follow; such a marker is
   // looked for the plain way.
-  if (marker.find_first_of("\r\n") != std::string_view::npos) {
-    return findBytes(text_, line) != std::string_view::npos;
+  if (marker.find_first_of("\r\n") != std::string_view::npos) return findBytes(text_, line);
+  for (std::size_t start : beginStarts_) {
+    if (std::string_view(text_).substr(start, line.size()) == line) return start;
   }
-  return std::any_of(beginStarts_.begin(), beginStarts_.end(), [&](std::size_t start) {
-    return std::string_view(text_).substr(start, line.size()) == line;
-  });
+  return std::string_view::npos;
 }
 
 void WorkingCopy::insert(std::size_t offset, std::string_view block) {

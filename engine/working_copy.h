@@ -23,8 +23,12 @@ class WorkingCopy {
   // Hands the text over; the copy is empty afterwards.
   std::string take() { return std::move(text_); }
 
+  // Where the marker's first BEGIN line starts, or npos.
+  std::size_t findBeginLine(std::string_view marker) const;
   // True when the marker's BEGIN line occurs anywhere in the text.
-  bool hasBeginLine(std::string_view marker) const;
+  bool hasBeginLine(std::string_view marker) const {
+    return findBeginLine(marker) != std::string_view::npos;
+  }
   // containsIgnoringCr on the text, knowing where its CRs stand.
   bool containsIgnoringCr(std::string_view needle) const;
   // Inserts `block` at `offset`.

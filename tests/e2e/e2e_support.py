@@ -2,6 +2,9 @@
 
 Each test script takes
     --cli PATH         the qorvex-patch binary (default: build/cli/qorvex-patch)
+    --clocked-cli PATH the same program with the C library shared, for runs
+                       under a preloaded fake clock (default: PATH-preloadable
+                       beside --cli when it exists, else --cli itself)
     --generator PATH   tests/fixtures/make_game_install.py
     --source-dir PATH  the source tree (for payload/)
 and passes every other argument on to unittest.
@@ -27,22 +30,32 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 CLI = None
+CLOCKED_CLI = None
 GENERATOR = None
 SOURCE_DIR = None
 
 
 def parse_args():
     """Reads our options from sys.argv and leaves the rest for unittest."""
-    global CLI, GENERATOR, SOURCE_DIR
+    global CLI, CLOCKED_CLI, GENERATOR, SOURCE_DIR
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--cli")
+    parser.add_argument("--clocked-cli")
     parser.add_argument("--generator")
     parser.add_argument("--source-dir")
     args, rest = parser.parse_known_args(sys.argv[1:])
     SOURCE_DIR = os.path.abspath(args.source_dir or os.path.join(HERE, "..", ".."))
     CLI = os.path.abspath(args.cli or os.path.join(SOURCE_DIR, "build", "cli", "qorvex-patch"))
+    CLOCKED_CLI = os.path.abspath(args.clocked_cli) if args.clocked_cli else _preloadable_twin(CLI)
     GENERATOR = os.path.abspath(args.generator or os.path.join(SOURCE_DIR, "tests", "fixtures", "make_game_install.py"))
     return [sys.argv[0]] + rest
+
+
+def _preloadable_twin(cli):
+    """The build's twin of a fully static qorvex-patch, which a preloaded
+    fake clock reaches; the program itself when there is none."""
+    twin = cli + "-preloadable"
+    return twin if os.access(twin, os.X_OK) else cli
 
 
 def main():
@@ -546,7 +559,7 @@ def run_cli(args, cwd=None, clock=None, timeout=300, file_size_limit=None, home=
     """Runs qorvex-patch; with clock (UTC 'YYYY-MM-DD HH:MM:SS') under a
     stopped fake clock; with file_size_limit no file it writes can grow past
     that many bytes. HOME is `home`, by default an empty folder."""
-    cmd = [CLI] + list(args)
+    cmd = [CLOCKED_CLI if clock is not None else CLI] + list(args)
     env = dict(os.environ)
     env["HOME"] = home if home is not None else _empty_home()
     if clock is not None:

@@ -102,6 +102,16 @@ bool isReadOnlyFile(const struct stat& info, int folder, const char* name) {
   return ::faccessat(folder, name, W_OK, AT_EACCESS) != 0;
 }
 
+// The process's effective user and group; a run never changes them.
+uid_t effectiveUser() {
+  static const uid_t user = ::geteuid();
+  return user;
+}
+gid_t effectiveGroup() {
+  static const gid_t group = ::getegid();
+  return group;
+}
+
 // The process's file mode creation mask, read once (reading it means setting it).
 mode_t processUmask() {
   static const mode_t mask = [] {
@@ -269,10 +279,10 @@ class PosixDirectory : public Directory {
       // The owner first: changing it may clear the set-id bits that chmod sets.
       // Only root may give a file away; for anyone else this keeps the group
       // where they may and is otherwise refused, which is no reason to stop.
-      if (modelInfo.st_uid != ::geteuid() || modelInfo.st_gid != ::getegid()) {
+      if (modelInfo.st_uid != effectiveUser() || modelInfo.st_gid != effectiveGroup()) {
         (void)::fchown(file.get(), modelInfo.st_uid, modelInfo.st_gid);
       }
-      if ((!exact || modelInfo.st_uid != ::geteuid()) && ::fchmod(file.get(), modelMode) != 0) {
+      if ((!exact || modelInfo.st_uid != effectiveUser()) && ::fchmod(file.get(), modelMode) != 0) {
         const Error error = fromErrno(errno);
         (void)::unlinkat(parent->fd, parent->name.c_str(), 0);
         return fail(error);
@@ -590,7 +600,7 @@ class PosixDirectory : public Directory {
   // folder's owner, as if the user had made it.
   static void giveToFolderOwner(int fd, int folder) {
     struct stat info;
-    if (::geteuid() != 0 || ::fstat(folder, &info) != 0) return;
+    if (effectiveUser() != 0 || ::fstat(folder, &info) != 0) return;
     (void)::fchown(fd, info.st_uid, info.st_gid);
   }
 

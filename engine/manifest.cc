@@ -4,7 +4,7 @@
 
 namespace qorvex {
 
-Result<PatchManifest> toEngineForm(PatchManifestJson parsed, std::string_view moduleText) {
+Result<PatchManifest> toEngineForm(PatchManifestJson parsed, std::string moduleText) {
   try {
     PatchManifest manifest;
     manifest.files.reserve(parsed.files.size());
@@ -25,7 +25,7 @@ Result<PatchManifest> toEngineForm(PatchManifestJson parsed, std::string_view mo
       manifest.files.push_back(std::move(entry));
     }
     manifest.dlgFiles = std::move(parsed.dlgFiles);
-    manifest.moduleText = std::string(moduleText);
+    manifest.moduleText = std::move(moduleText);
     return manifest;
   } catch (const std::bad_alloc&) {
     return fail(Error::OutOfMemory);

@@ -73,6 +73,6 @@ Result<GameVersion> parseGameVersion(std::string_view text);
 
 // insertTextBefore when present and not empty, otherwise insertText when
 // present and not empty, otherwise the empty text.
-Result<PatchManifest> toEngineForm(PatchManifestJson parsed, std::string_view moduleText);
+Result<PatchManifest> toEngineForm(PatchManifestJson parsed, std::string moduleText);
 
 }  // namespace qorvex

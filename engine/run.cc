@@ -97,7 +97,7 @@ Result<PatchManifest> loadManifest(const PayloadSource& payload) {
   if (!parsed) return fail(parsed.error());
   auto moduleText = payload.moduleText();
   if (!moduleText) return fail(moduleText.error());
-  auto manifest = toEngineForm(std::move(*parsed), *moduleText);
+  auto manifest = toEngineForm(std::move(*parsed), std::move(*moduleText));
   if (!manifest) return fail(manifest.error());
   if (Result<void> paths = checkManifestPaths(*manifest); !paths) return fail(paths.error());
   return manifest;

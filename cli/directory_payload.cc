@@ -30,6 +30,14 @@ Result<std::string> DirectoryPayload::manifestText() const {
   return embedded_.manifestText();
 }
 
+const CompiledManifest* DirectoryPayload::compiledManifest() const {
+  if (overrides_) {
+    auto kind = overrides_->kindOf(kManifestName);
+    if (kind || kind.error() != Error::FileNotFound) return nullptr;
+  }
+  return embedded_.compiledManifest();
+}
+
 Result<std::string> DirectoryPayload::moduleText() const {
   auto text = overrideText(kModuleName);
   if (text || text.error() != Error::FileNotFound) return text;

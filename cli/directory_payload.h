@@ -21,6 +21,8 @@ class DirectoryPayload : public PayloadSource {
   Result<std::string> manifestText() const override;
   Result<std::string> moduleText() const override;
   Result<std::string> resource(std::string_view name) const override;
+  // The carried manifest's, unless the folder has a manifest.json of its own.
+  const CompiledManifest* compiledManifest() const override;
 
   // The folder's file of that name: FileNotFound when it has none.
   Result<std::string> overrideText(std::string_view name) const;

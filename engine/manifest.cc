@@ -2,6 +2,8 @@
 
 #include "manifest.h"
 
+#include "compiled_manifest.h"
+
 namespace qorvex {
 
 Result<PatchManifest> toEngineForm(PatchManifestJson parsed, std::string moduleText) {
@@ -25,6 +27,36 @@ Result<PatchManifest> toEngineForm(PatchManifestJson parsed, std::string moduleT
       manifest.files.push_back(std::move(entry));
     }
     manifest.dlgFiles = std::move(parsed.dlgFiles);
+    manifest.moduleText = std::move(moduleText);
+    return manifest;
+  } catch (const std::bad_alloc&) {
+    return fail(Error::OutOfMemory);
+  }
+}
+
+Result<PatchManifest> toEngineForm(const CompiledManifest& compiled, std::string moduleText) {
+  try {
+    PatchManifest manifest;
+    manifest.files.reserve(compiled.fileCount);
+    for (std::size_t f = 0; f < compiled.fileCount; ++f) {
+      const CompiledFileEntry& file = compiled.files[f];
+      FileEntry entry;
+      entry.relativePath = file.relativePath;
+      entry.patches.reserve(file.patchCount);
+      for (std::size_t p = 0; p < file.patchCount; ++p) {
+        const CompiledPatchEntry& patch = file.patches[p];
+        entry.patches.push_back({std::string(patch.id), std::string(patch.marker),
+                                 std::string(patch.anchor), std::string(patch.text)});
+      }
+      manifest.files.push_back(std::move(entry));
+    }
+    manifest.dlgFiles.reserve(compiled.dialogCount);
+    for (std::size_t d = 0; d < compiled.dialogCount; ++d) {
+      const CompiledDialogEntry& dialog = compiled.dialogs[d];
+      manifest.dlgFiles.push_back({std::string(dialog.relativePath),
+                                   std::string(dialog.insertBlockResource),
+                                   std::string(dialog.anchorBefore)});
+    }
     manifest.moduleText = std::move(moduleText);
     return manifest;
   } catch (const std::bad_alloc&) {

@@ -10,6 +10,8 @@
 
 namespace qorvex {
 
+struct CompiledManifest;
+
 // The manifest as the JSON text states it.
 struct PatchEntryJson {
   std::string id;
@@ -74,5 +76,7 @@ Result<GameVersion> parseGameVersion(std::string_view text);
 // insertTextBefore when present and not empty, otherwise insertText when
 // present and not empty, otherwise the empty text.
 Result<PatchManifest> toEngineForm(PatchManifestJson parsed, std::string moduleText);
+// The same, for the carried manifest read at build time.
+Result<PatchManifest> toEngineForm(const CompiledManifest& compiled, std::string moduleText);
 
 }  // namespace qorvex

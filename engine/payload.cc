@@ -1,5 +1,7 @@
 #include "payload.h"
 
+#include "compiled_manifest.h"
+
 namespace qorvex {
 namespace {
 
@@ -14,6 +16,10 @@ Result<std::string> embedded(std::string_view name) {
 Result<std::string> EmbeddedPayload::manifestText() const { return embedded(kManifestName); }
 
 Result<std::string> EmbeddedPayload::moduleText() const { return embedded(kModuleName); }
+
+const CompiledManifest* EmbeddedPayload::compiledManifest() const {
+  return &compiledEmbeddedManifest();
+}
 
 Result<std::string> EmbeddedPayload::resource(std::string_view name) const {
   if (name != kPanelBlockName) return fail(Error::EmbeddedResourceNotFound);

@@ -7,6 +7,8 @@
 
 namespace qorvex {
 
+struct CompiledManifest;
+
 inline constexpr std::string_view kManifestName = "manifest.json";
 inline constexpr std::string_view kModuleName = "me_qorvex_undo.lua";
 inline constexpr std::string_view kPanelBlockName = "pQORVEX_block.txt";
@@ -20,6 +22,9 @@ class PayloadSource {
   virtual Result<std::string> moduleText() const = 0;
   // EmbeddedResourceNotFound for a name it does not carry.
   virtual Result<std::string> resource(std::string_view name) const = 0;
+  // The manifest already in the engine's form, when manifestText() is the
+  // carried one; null when it has to be parsed.
+  virtual const CompiledManifest* compiledManifest() const { return nullptr; }
 };
 
 // Every text built into the program at build time (payload/ and the wizard's
@@ -32,6 +37,7 @@ class EmbeddedPayload : public PayloadSource {
   Result<std::string> moduleText() const override;
   // Only the panel block is a resource.
   Result<std::string> resource(std::string_view name) const override;
+  const CompiledManifest* compiledManifest() const override;
 };
 
 }  // namespace qorvex

@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include <new>
+#include <optional>
 
 #include "log_texts.h"
 #include "manifest.h"
@@ -91,13 +92,20 @@ RunResult runChecked(const RunRequest& request, FileSystem& fs, const PayloadSou
 }  // namespace
 
 Result<PatchManifest> loadManifest(const PayloadSource& payload) {
-  auto manifestText = payload.manifestText();
-  if (!manifestText) return fail(manifestText.error());
-  auto parsed = parseManifest(*manifestText);
-  if (!parsed) return fail(parsed.error());
+  // The carried manifest was read at build time; any other is parsed here.
+  const CompiledManifest* compiled = payload.compiledManifest();
+  std::optional<PatchManifestJson> parsed;
+  if (compiled == nullptr) {
+    auto manifestText = payload.manifestText();
+    if (!manifestText) return fail(manifestText.error());
+    auto json = parseManifest(*manifestText);
+    if (!json) return fail(json.error());
+    parsed = std::move(*json);
+  }
   auto moduleText = payload.moduleText();
   if (!moduleText) return fail(moduleText.error());
-  auto manifest = toEngineForm(std::move(*parsed), std::move(*moduleText));
+  auto manifest = compiled != nullptr ? toEngineForm(*compiled, std::move(*moduleText))
+                                      : toEngineForm(std::move(*parsed), std::move(*moduleText));
   if (!manifest) return fail(manifest.error());
   if (Result<void> paths = checkManifestPaths(*manifest); !paths) return fail(paths.error());
   return manifest;

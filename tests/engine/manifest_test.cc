@@ -1,5 +1,8 @@
 #include "manifest.h"
 
+#include "compiled_manifest.h"
+#include "payload.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -44,6 +47,40 @@ TEST(Manifest, ParsesEveryFieldAndConvertsInOrder) {
   EXPECT_EQ(engine->files[0].patches[2].anchor, "w");
   ASSERT_EQ(engine->dlgFiles.size(), 1u);
   EXPECT_EQ(engine->dlgFiles[0].insertBlockResource, "p.txt");
+}
+
+// The carried manifest is read at build time into the engine's form; a run
+// must get from it exactly what parsing the carried text would give.
+TEST(Manifest, CompiledFormEqualsTheParsedOne) {
+  EmbeddedPayload payload;
+  auto text = payload.manifestText();
+  ASSERT_TRUE(text);
+  auto parsed = parseManifest(*text);
+  ASSERT_TRUE(parsed) << errorName(parsed.error());
+  auto expected = toEngineForm(std::move(*parsed), "module");
+  ASSERT_TRUE(payload.compiledManifest() != nullptr);
+  auto compiled = toEngineForm(*payload.compiledManifest(), "module");
+  ASSERT_TRUE(expected && compiled);
+  ASSERT_EQ(compiled->files.size(), expected->files.size());
+  for (std::size_t f = 0; f < expected->files.size(); ++f) {
+    const FileEntry& want = expected->files[f];
+    const FileEntry& got = compiled->files[f];
+    EXPECT_EQ(got.relativePath, want.relativePath);
+    ASSERT_EQ(got.patches.size(), want.patches.size()) << want.relativePath;
+    for (std::size_t p = 0; p < want.patches.size(); ++p) {
+      EXPECT_EQ(got.patches[p].id, want.patches[p].id);
+      EXPECT_EQ(got.patches[p].marker, want.patches[p].marker) << want.patches[p].id;
+      EXPECT_EQ(got.patches[p].anchor, want.patches[p].anchor) << want.patches[p].id;
+      EXPECT_EQ(got.patches[p].text, want.patches[p].text) << want.patches[p].id;
+    }
+  }
+  ASSERT_EQ(compiled->dlgFiles.size(), expected->dlgFiles.size());
+  for (std::size_t d = 0; d < expected->dlgFiles.size(); ++d) {
+    EXPECT_EQ(compiled->dlgFiles[d].relativePath, expected->dlgFiles[d].relativePath);
+    EXPECT_EQ(compiled->dlgFiles[d].insertBlockResource,
+              expected->dlgFiles[d].insertBlockResource);
+    EXPECT_EQ(compiled->dlgFiles[d].anchorBefore, expected->dlgFiles[d].anchorBefore);
+  }
 }
 
 TEST(Manifest, StringEscapesDecode) {

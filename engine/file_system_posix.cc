@@ -175,7 +175,8 @@ void prefault(char* data, std::size_t size) {
   const std::uintptr_t page = 4096;
   const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
   const std::uintptr_t last = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(page - 1);
-  if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+  if (last > first)
+    (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
 #else
   (void)data;
   (void)size;

@@ -42,9 +42,9 @@ std::size_t plainRunEnd(std::string_view text, std::size_t from) {
   while (from + 16 <= n) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
     // Signed, so bytes from 0x80 up count as below a space as well.
-    const __m128i stops = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
-        _mm_cmplt_epi8(bytes, space));
+    const __m128i stops =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
+                     _mm_cmplt_epi8(bytes, space));
     if (const int mask = _mm_movemask_epi8(stops); mask != 0)
       return from + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
     from += 16;

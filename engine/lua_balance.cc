@@ -48,8 +48,11 @@ int longBracketLevel(std::string_view text, std::size_t from) {
   return static_cast<int>(k);
 }
 
-[[gnu::cold, gnu::noinline]] std::optional<std::string> endOfText(char quote, bool inLongString, bool inLongComment,
-                                     std::int64_t paren, std::int64_t brace, std::int64_t bracket) {
+[[gnu::cold, gnu::noinline]] std::optional<std::string> endOfText(char quote, bool inLongString,
+                                                                  bool inLongComment,
+                                                                  std::int64_t paren,
+                                                                  std::int64_t brace,
+                                                                  std::int64_t bracket) {
   if (quote != 0) {
     std::string message = "Unterminated string literal (started with ";
     message.push_back(quote);
@@ -94,8 +97,9 @@ inline std::uint64_t interesting16(const char* p) {
   // '[' | 0x20 == '{', ']' | 0x20 == '}', ')' & 0xFE == '('
   __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
                               _mm_cmpeq_epi8(folded, _mm_set1_epi8('}')));
-  hits = _mm_or_si128(hits, _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xFE))),
-                                           _mm_set1_epi8('(')));
+  hits = _mm_or_si128(hits,
+                      _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xFE))),
+                                     _mm_set1_epi8('(')));
   hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
   hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')));
   hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')));

@@ -29,6 +29,24 @@
 namespace qorvex {
 namespace {
 
+// glibc wraps renameat2(); other C libraries (musl) may not, and the system
+// call is the same.
+int renameNoReplaceAt(int fromFolder, const char* from, int toFolder, const char* to) {
+#if defined(__GLIBC__)
+  return ::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE);
+#elif defined(__linux__)
+  constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
+  return static_cast<int>(::syscall(SYS_renameat2, fromFolder, from, toFolder, to, kNoReplace));
+#else
+  (void)fromFolder;
+  (void)from;
+  (void)toFolder;
+  (void)to;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
 Error fromErrno(int code) {
   switch (code) {
     case ENOENT: return Error::FileNotFound;
@@ -342,8 +360,8 @@ class PosixDirectory : public Directory {
     const Parent* source = &parents->first;
     const Parent* target = &parents->second;
     changed(target->fd);
-    if (::renameat2(source->fd, source->name.c_str(), target->fd, target->name.c_str(),
-                    RENAME_NOREPLACE) == 0) {
+    if (renameNoReplaceAt(source->fd, source->name.c_str(), target->fd, target->name.c_str()) ==
+        0) {
       return {};
     }
     if (errno != EINVAL && errno != ENOSYS) return failErrno();

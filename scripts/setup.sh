@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth imagemagick x11-utils
   lua5.1 liblua5.1-0-dev lua-busted lua-check
-  faketime patch diffutils python3-jsonschema
+  faketime patch diffutils python3-jsonschema musl-dev
   clang-16 libfuzzer-16-dev libclang-rt-16-dev time
 )
 

@@ -1,0 +1,130 @@
+// Byte searches and moves 16 bytes at a time (SSE2, which every x86-64 has).
+// musl's own go a byte or a word at a time, and its backward move, which
+// inserting into a text needs, is a slow string instruction.
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+
+#include "runtime.h"
+
+namespace qorvex::runtime {
+namespace {
+
+inline __m128i load(const unsigned char* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline unsigned equalMask(__m128i a, __m128i b) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+}
+
+}  // namespace
+
+const void* findByte(const void* bytes, int value, std::size_t length) {
+  const auto* p = static_cast<const unsigned char*>(bytes);
+  const auto wanted = static_cast<unsigned char>(value);
+  const __m128i all = _mm_set1_epi8(static_cast<char>(wanted));
+  for (; length >= 16; p += 16, length -= 16) {
+    if (const unsigned mask = equalMask(load(p), all)) return p + __builtin_ctz(mask);
+  }
+  for (; length > 0; ++p, --length) {
+    if (*p == wanted) return p;
+  }
+  return nullptr;
+}
+
+void* moveBytes(void* target, const void* source, std::size_t length) {
+  auto* d = static_cast<unsigned char*>(target);
+  const auto* s = static_cast<const unsigned char*>(source);
+  if (d == s || length == 0) return target;
+  // Where the target does not start inside the source, a forward copy is safe.
+  if (d < s || d >= s + length) {
+    for (; length >= 16; d += 16, s += 16, length -= 16)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), load(s));
+    for (; length > 0; --length) *d++ = *s++;
+    return target;
+  }
+  // Otherwise from the end: each 16 bytes are loaded before any store can
+  // overwrite them.
+  while (length >= 16) {
+    length -= 16;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + length), load(s + length));
+  }
+  while (length > 0) {
+    --length;
+    d[length] = s[length];
+  }
+  return target;
+}
+
+namespace {
+
+// How common a byte is in source code and text, 0 the rarest: a candidate
+// filter on the needle's two rarest bytes meets far fewer false starts than
+// one on its first and last (which in code are often blanks).
+unsigned char commonness(unsigned char c) {
+  if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return 250;
+  if (c >= 'a' && c <= 'z') return 200;
+  switch (c) {
+    case '.':
+    case ',':
+    case '(':
+    case ')':
+    case '=':
+    case '"':
+    case '\'':
+    case '_':
+    case '-': return 150;
+  }
+  if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return 100;
+  if (c >= 0x21 && c < 0x7F) return 80;
+  return 10;
+}
+
+}  // namespace
+
+// Candidates are the places where the needle's two rarest bytes stand, 16 at
+// a time; each is compared in full. Where that meets more near misses than the
+// haystack is long, a Boyer-Moore search takes over from the first start not
+// yet ruled out.
+const void* findBytes(const void* haystack, std::size_t length, const void* needle,
+                      std::size_t needleLength) {
+  const auto* h = static_cast<const unsigned char*>(haystack);
+  const auto* n = static_cast<const unsigned char*>(needle);
+  if (needleLength == 0) return h;
+  if (needleLength > length) return nullptr;
+  if (needleLength == 1) return findByte(h, n[0], length);
+  std::size_t rare = 0;
+  for (std::size_t i = 1; i < needleLength; ++i) {
+    if (commonness(n[i]) < commonness(n[rare])) rare = i;
+  }
+  std::size_t other = rare == 0 ? 1 : 0;
+  for (std::size_t i = 0; i < needleLength; ++i) {
+    if (i == rare) continue;
+    const bool rarer = commonness(n[i]) < commonness(n[other]);
+    const bool differs = n[i] != n[rare] && n[other] == n[rare];
+    if (rarer || differs) other = i;
+  }
+  const std::size_t starts = length - needleLength + 1;
+  const __m128i a = _mm_set1_epi8(static_cast<char>(n[rare]));
+  const __m128i b = _mm_set1_epi8(static_cast<char>(n[other]));
+  const std::size_t budget = length + 4096;
+  std::size_t work = 0;
+  std::size_t at = 0;
+  for (; at + 16 <= starts && work <= budget; at += 16) {
+    unsigned mask = equalMask(load(h + at + rare), a) & equalMask(load(h + at + other), b);
+    while (mask != 0) {
+      const std::size_t candidate = at + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (std::memcmp(h + candidate, n, needleLength) == 0) return h + candidate;
+      work += needleLength;
+      mask &= mask - 1;
+    }
+  }
+  const auto* end = h + length;
+  const auto* hit = std::search(h + at, end, std::boyer_moore_searcher(n, n + needleLength));
+  return hit == end ? nullptr : hit;
+}
+
+}  // namespace qorvex::runtime

@@ -112,15 +112,35 @@ const void* findBytes(const void* haystack, std::size_t length, const void* need
   const __m128i b = _mm_set1_epi8(static_cast<char>(n[other]));
   const std::size_t budget = length + 4096;
   std::size_t work = 0;
-  std::size_t at = 0;
-  for (; at + 16 <= starts && work <= budget; at += 16) {
-    unsigned mask = equalMask(load(h + at + rare), a) & equalMask(load(h + at + other), b);
-    while (mask != 0) {
+  auto candidates = [&](std::size_t at) {
+    return _mm_and_si128(_mm_cmpeq_epi8(load(h + at + rare), a),
+                         _mm_cmpeq_epi8(load(h + at + other), b));
+  };
+  // Each candidate of 16 starts is compared in full; the first match is the answer.
+  auto compare = [&](std::size_t at, unsigned mask) -> const unsigned char* {
+    for (; mask != 0; mask &= mask - 1) {
       const std::size_t candidate = at + static_cast<std::size_t>(__builtin_ctz(mask));
       if (std::memcmp(h + candidate, n, needleLength) == 0) return h + candidate;
       work += needleLength;
-      mask &= mask - 1;
     }
+    return nullptr;
+  };
+  std::size_t at = 0;
+  // Four blocks of 16 at once: most of them hold no candidate at all.
+  for (; at + 64 <= starts && work <= budget; at += 64) {
+    const __m128i c0 = candidates(at), c1 = candidates(at + 16);
+    const __m128i c2 = candidates(at + 32), c3 = candidates(at + 48);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(c0, c1), _mm_or_si128(c2, c3))) == 0) continue;
+    const __m128i blocks[4] = {c0, c1, c2, c3};
+    for (std::size_t k = 0; k < 4; ++k) {
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(blocks[k]));
+      if (const unsigned char* hit = compare(at + 16 * k, mask)) return hit;
+    }
+  }
+  for (; at + 16 <= starts && work <= budget; at += 16) {
+    if (const unsigned char* hit =
+            compare(at, static_cast<unsigned>(_mm_movemask_epi8(candidates(at)))))
+      return hit;
   }
   const auto* end = h + length;
   const auto* hit = std::search(h + at, end, std::boyer_moore_searcher(n, n + needleLength));

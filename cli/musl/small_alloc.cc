@@ -155,7 +155,9 @@ void release(void* block) {
     case kLarge: (void)::munmap(header, header->size); return;
     case kAligned: release(static_cast<char*>(block) - header->size); return;
   }
-  foreignBlock();
+  // Not from here: the C library allocates a few things for itself (locales,
+  // exit handlers) with its own allocator. Leaving such a block is harmless
+  // in a program that runs for milliseconds; freeing it here would not be.
 }
 
 void* resize(void* block, std::size_t size) {

@@ -64,24 +64,23 @@ namespace {
 // How common a byte is in source code and text, 0 the rarest: a candidate
 // filter on the needle's two rarest bytes meets far fewer false starts than
 // one on its first and last (which in code are often blanks).
-unsigned char commonness(unsigned char c) {
-  if (c == ' ' || c == '\t' || c == '\n' || c == '\r') return 250;
-  if (c >= 'a' && c <= 'z') return 200;
-  switch (c) {
-    case '.':
-    case ',':
-    case '(':
-    case ')':
-    case '=':
-    case '"':
-    case '\'':
-    case '_':
-    case '-': return 150;
+struct Commonness {
+  unsigned char of[256] = {};
+  constexpr Commonness() {
+    for (int c = 0; c < 256; ++c) {
+      unsigned char rank = 10;
+      if (c >= 0x21 && c < 0x7F) rank = 80;
+      if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) rank = 100;
+      for (char p : {'.', ',', '(', ')', '=', '"', '\'', '_', '-'})
+        if (c == p) rank = 150;
+      if (c >= 'a' && c <= 'z') rank = 200;
+      if (c == ' ' || c == '\t' || c == '\n' || c == '\r') rank = 250;
+      of[c] = rank;
+    }
   }
-  if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return 100;
-  if (c >= 0x21 && c < 0x7F) return 80;
-  return 10;
-}
+};
+constexpr Commonness kCommonness;
+inline unsigned char commonness(unsigned char c) { return kCommonness.of[c]; }
 
 }  // namespace
 
@@ -141,6 +140,13 @@ const void* findBytes(const void* haystack, std::size_t length, const void* need
     if (const unsigned char* hit =
             compare(at, static_cast<unsigned>(_mm_movemask_epi8(candidates(at)))))
       return hit;
+  }
+  if (work <= budget) {
+    // Fewer than 16 starts are left.
+    for (; at < starts; ++at) {
+      if (std::memcmp(h + at, n, needleLength) == 0) return h + at;
+    }
+    return nullptr;
   }
   const auto* end = h + length;
   const auto* hit = std::search(h + at, end, std::boyer_moore_searcher(n, n + needleLength));

@@ -1,5 +1,5 @@
-// Byte searches and moves 16 bytes at a time (SSE2, which every x86-64 has).
-// musl's own go a byte or a word at a time, and its backward move, which
+// Byte searches, copies and moves 16 bytes at a time (SSE2, which every x86-64
+// has). musl's own go a byte or a word at a time, and its backward move, which
 // inserting into a text needs, is a slow string instruction.
 #include <emmintrin.h>
 
@@ -26,6 +26,12 @@ const void* findByte(const void* bytes, int value, std::size_t length) {
   const auto* p = static_cast<const unsigned char*>(bytes);
   const auto wanted = static_cast<unsigned char>(value);
   const __m128i all = _mm_set1_epi8(static_cast<char>(wanted));
+  // Four blocks of 16 at once, tested together.
+  for (; length >= 64; p += 64, length -= 64) {
+    const __m128i e0 = _mm_cmpeq_epi8(load(p), all), e1 = _mm_cmpeq_epi8(load(p + 16), all);
+    const __m128i e2 = _mm_cmpeq_epi8(load(p + 32), all), e3 = _mm_cmpeq_epi8(load(p + 48), all);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(e0, e1), _mm_or_si128(e2, e3))) != 0) break;
+  }
   for (; length >= 16; p += 16, length -= 16) {
     if (const unsigned mask = equalMask(load(p), all)) return p + __builtin_ctz(mask);
   }
@@ -33,6 +39,29 @@ const void* findByte(const void* bytes, int value, std::size_t length) {
     if (*p == wanted) return p;
   }
   return nullptr;
+}
+
+void* copyBytes(void* target, const void* source, std::size_t length) {
+  auto* d = static_cast<unsigned char*>(target);
+  const auto* s = static_cast<const unsigned char*>(source);
+  if (length >= 16) {
+    // The last 16 bytes are stored first, so that the loop needs no tail.
+    const __m128i last = load(s + length - 16);
+    for (std::size_t i = 0; i + 16 <= length; i += 16)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), load(s + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + length - 16), last);
+    return target;
+  }
+  if (length >= 8) {
+    std::uint64_t head, tail;
+    __builtin_memcpy(&head, s, 8);
+    __builtin_memcpy(&tail, s + length - 8, 8);
+    __builtin_memcpy(d, &head, 8);
+    __builtin_memcpy(d + length - 8, &tail, 8);
+    return target;
+  }
+  for (std::size_t i = 0; i < length; ++i) d[i] = s[i];
+  return target;
 }
 
 void* moveBytes(void* target, const void* source, std::size_t length) {

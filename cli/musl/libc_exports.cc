@@ -30,6 +30,9 @@ std::size_t malloc_usable_size(void* block) { return rt::usableSize(block); }
 void* memchr(const void* bytes, int value, std::size_t length) {
   return const_cast<void*>(rt::findByte(bytes, value, length));
 }
+void* memcpy(void* target, const void* source, std::size_t length) {
+  return rt::copyBytes(target, source, length);
+}
 void* memmove(void* target, const void* source, std::size_t length) {
   return rt::moveBytes(target, source, length);
 }

@@ -1,7 +1,7 @@
 // The pieces of the C runtime that the musl build of qorvex-patch brings
 // itself: an allocator that keeps freed memory for the next request, and byte
-// searches and moves 16 bytes at a time. libc_exports.cc makes them the
-// program's malloc, memchr, memmove and memmem; the tests call them by these
+// searches, copies and moves 16 bytes at a time. libc_exports.cc makes them
+// the program's malloc, memchr, memcpy, memmove and memmem; the tests call them by these
 // names.
 #pragma once
 
@@ -17,6 +17,8 @@ void release(void* block);
 std::size_t usableSize(const void* block);
 
 const void* findByte(const void* bytes, int value, std::size_t length);
+// The two ranges must not overlap.
+void* copyBytes(void* target, const void* source, std::size_t length);
 void* moveBytes(void* target, const void* source, std::size_t length);
 // Linear in the haystack whatever the needle.
 const void* findBytes(const void* haystack, std::size_t length, const void* needle,

@@ -57,6 +57,20 @@ TEST(MuslRuntime, SearchStaysRightWhenNearMissesHandItToBoyerMoore) {
   EXPECT_EQ(rt::findBytes(text.data(), text.size(), absent.data(), absent.size()), nullptr);
 }
 
+TEST(MuslRuntime, CopiesBytesLikeMemcpy) {
+  std::vector<unsigned char> source(400);
+  for (std::size_t i = 0; i < source.size(); ++i)
+    source[i] = static_cast<unsigned char>(i * 13 + 5);
+  for (std::size_t length = 0; length <= 150; ++length) {
+    for (std::size_t offset = 0; offset < 17; ++offset) {
+      std::vector<unsigned char> ours(200, 0xEE), theirs(200, 0xEE);
+      rt::copyBytes(ours.data() + offset, source.data() + offset * 3, length);
+      std::memcpy(theirs.data() + offset, source.data() + offset * 3, length);
+      ASSERT_EQ(ours, theirs) << "length " << length << " offset " << offset;
+    }
+  }
+}
+
 TEST(MuslRuntime, MovesOverlappingBytesLikeMemmove) {
   for (std::size_t length = 0; length <= 70; ++length) {
     for (int shift = -20; shift <= 20; ++shift) {

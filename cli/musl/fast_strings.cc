@@ -45,7 +45,9 @@ void* copyBytes(void* target, const void* source, std::size_t length) {
   auto* d = static_cast<unsigned char*>(target);
   const auto* s = static_cast<const unsigned char*>(source);
   if (length >= 16) {
-    // The last 16 bytes are stored first, so that the loop needs no tail.
+    // The last 16 bytes are loaded before anything is stored and stored last,
+    // so that the loop needs no tail: every byte is read before it could be
+    // written over, which also makes this a right move to a lower address.
     const __m128i last = load(s + length - 16);
     for (std::size_t i = 0; i + 16 <= length; i += 16)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), load(s + i));
@@ -69,12 +71,7 @@ void* moveBytes(void* target, const void* source, std::size_t length) {
   const auto* s = static_cast<const unsigned char*>(source);
   if (d == s || length == 0) return target;
   // Where the target does not start inside the source, a forward copy is safe.
-  if (d < s || d >= s + length) {
-    for (; length >= 16; d += 16, s += 16, length -= 16)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), load(s));
-    for (; length > 0; --length) *d++ = *s++;
-    return target;
-  }
+  if (d < s || d >= s + length) return copyBytes(target, source, length);
   // Otherwise from the end: each 16 bytes are loaded before any store can
   // overwrite them.
   while (length >= 16) {

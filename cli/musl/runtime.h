@@ -17,7 +17,7 @@ void release(void* block);
 std::size_t usableSize(const void* block);
 
 const void* findByte(const void* bytes, int value, std::size_t length);
-// The two ranges must not overlap.
+// The target may overlap the source only where it starts before it.
 void* copyBytes(void* target, const void* source, std::size_t length);
 void* moveBytes(void* target, const void* source, std::size_t length);
 // Linear in the haystack whatever the needle.
